@@ -1,0 +1,7 @@
+#include "api/options.h"
+
+namespace qm {
+
+std::uint16_t arOptions = QM_OPTIONS_AT_LOAD;
+
+}  // namespace qm

@@ -1,0 +1,43 @@
+// session.h - the one archive session of the library.
+//
+// The session keeps no file open between calls: it keeps the carrier file's
+// path, a few positions and the passwords, and every later operation reopens
+// the carrier by path.  CarrierStream holds the carrier while an operation
+// has it open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crypto/cipher.h"
+#include "platform/file.h"
+#include "quillmark.h"
+
+namespace qm {
+
+constexpr std::size_t kCarrierPathSize = 261;
+constexpr std::size_t kPasswordSize = 256;
+
+struct SessionState {
+    char CarrierPath[kCarrierPathSize];  // empty when no session is open
+    std::int32_t ArchiveBase;            // S + 10, just behind the signature string
+    std::int32_t FirstBlockPos;          // position of header block 1
+    std::int32_t WalkPos;                // position of the next block the walk reads
+    std::int32_t HeadersEnciphered;      // header blocks are deciphered when exactly 1
+    CipherMethod SessionCipher;          // the open parameters' data cipher method
+    char DataPassword[kPasswordSize];
+    char HeaderPassword[kPasswordSize];
+};
+
+extern SessionState Session;
+extern platform::File *CarrierStream;
+
+void InitHidFile(const char *path, const ArcOpenParams *params);
+void InitArcFile(const char *path);
+void DoneHidFile();
+
+// False for an empty path; otherwise true when the path names an existing
+// file or directory.
+bool FileExists(const char *path);
+
+}  // namespace qm

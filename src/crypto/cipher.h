@@ -1,0 +1,33 @@
+// cipher.h - the password digest and the data and header ciphers.
+//
+// A password becomes 16 bytes of key material through MD5.  Method 0 keys
+// single DES with bytes 0-7 and deciphers each 8-byte block on its own;
+// method 1 is two-key triple DES (EDE) in CBC mode, K1 = bytes 0-7,
+// K2 = bytes 8-15, with a chaining value that persists between calls.  There
+// is one global key state: every selection replaces the previous one.
+#pragma once
+
+#include <cstdint>
+
+#include "quillmark.h"
+
+namespace qm {
+
+using CipherMethod = std::int32_t;
+
+// MD5 of the password's bytes before its NUL (at most 255 of them).
+void PasswordDigest(const char *password, std::uint8_t digest[16]);
+
+// Digests the password and builds the key schedules for method 0 or 1; other
+// methods change nothing.
+void CipherSelectKey(const char *password, CipherMethod method);
+
+// Loads the 8-byte CBC chaining value.
+void CipherSetIv(const std::uint8_t iv[8]);
+
+// Deciphers in place.  The last block is always processed as 8 whole bytes,
+// so the buffer must have room for the length rounded up to a multiple of 8.
+// Methods other than 0 and 1, and lengths of 0 or less, change nothing.
+void CipherDecipherBuffer(std::uint8_t *buffer, std::int32_t length, CipherMethod method);
+
+}  // namespace qm

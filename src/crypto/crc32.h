@@ -1,0 +1,25 @@
+// crc32.h - CRC-32 of IEEE 802.3, reflected (polynomial 0xEDB88320).
+//
+// Two forms give identical results.  Crc32 uses a constant table and serves
+// header blocks; Crc32Data uses a table in writable storage that
+// BuildCrc32Table fills at the start of every extraction run, and serves
+// entry data.  Neither applies the customary complements: callers start from
+// 0xFFFFFFFF and complement the result themselves.
+#pragma once
+
+#include <cstdint>
+
+namespace qm {
+
+// The running value is returned unchanged for a length of 0 or a null pointer.
+std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length);
+
+// The running value is returned unchanged for a length below 1.
+std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length);
+
+void BuildCrc32Table();
+
+// The data table: zero until BuildCrc32Table has run.
+extern std::uint32_t DataCrcTable[256];
+
+}  // namespace qm

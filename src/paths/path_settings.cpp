@@ -1,0 +1,9 @@
+#include "paths/path_settings.h"
+
+namespace qm {
+
+char OutputPath[kOutputPathSize];
+char InputPath[kInputPathSize];
+char RelativePath[kRelativePathSize];
+
+}  // namespace qm

@@ -1,0 +1,91 @@
+// file.cpp (Win32) - buffered binary files through the C runtime, with the
+// library's ANSI names passed as they are.
+#include "platform/file.h"
+
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cstdio>
+
+namespace qm::platform {
+
+struct File {
+    std::FILE *stream;
+};
+
+namespace {
+
+File *Wrap(std::FILE *stream)
+{
+    if (!stream)
+        return nullptr;
+    return new File{stream};
+}
+
+}  // namespace
+
+File *OpenForRead(const char *path)
+{
+    if (!path || !*path)
+        return nullptr;
+    // The C runtime opens a directory on some versions; CreateFile does not.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return nullptr;
+    return Wrap(std::fopen(path, "rb"));
+}
+
+File *OpenForWrite(const char *path)
+{
+    if (!path || !*path)
+        return nullptr;
+    return Wrap(std::fopen(path, "wb"));
+}
+
+void Close(File *file)
+{
+    if (!file)
+        return;
+    std::fclose(file->stream);
+    delete file;
+}
+
+std::size_t Read(File *file, void *buffer, std::size_t count)
+{
+    return count ? std::fread(buffer, 1, count, file->stream) : 0;
+}
+
+std::size_t Write(File *file, const void *buffer, std::size_t count)
+{
+    return count ? std::fwrite(buffer, 1, count, file->stream) : 0;
+}
+
+bool Flush(File *file) { return std::fflush(file->stream) == 0; }
+
+bool Seek(File *file, std::int64_t offset)
+{
+    if (offset < 0)
+        return false;
+    return _fseeki64(file->stream, offset, SEEK_SET) == 0;
+}
+
+bool Length(File *file, std::int64_t *length)
+{
+    if (std::fflush(file->stream) != 0)
+        return false;
+    const __int64 n = _filelengthi64(_fileno(file->stream));
+    if (n < 0)
+        return false;
+    *length = n;
+    return true;
+}
+
+bool PathExists(const char *path)
+{
+    if (!path || !*path)
+        return false;
+    return _access(path, 0) == 0;
+}
+
+}  // namespace qm::platform

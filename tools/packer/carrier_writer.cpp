@@ -1,0 +1,109 @@
+#include "packer/carrier_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace qmpack {
+
+namespace {
+
+void Put32(std::uint8_t *p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+}  // namespace
+
+std::uint32_t Crc32(const std::uint8_t *data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+EntrySpec StoredEntry(std::string name, const Bytes &data)
+{
+    EntrySpec e;
+    e.name = std::move(name);
+    e.stored = data;
+    e.dataCrc = Crc32(data);
+    e.unpackedSize = static_cast<std::int32_t>(data.size());
+    return e;
+}
+
+std::array<std::uint8_t, kHeaderBlockSize> BuildHeaderBlock(const EntrySpec &entry)
+{
+    std::array<std::uint8_t, kHeaderBlockSize> b{};
+    std::uint8_t *p = b.data();
+    Put32(p + 0, static_cast<std::uint32_t>(entry.cipherMethod));
+    Put32(p + 8, entry.magic.value_or(kMagic));
+    if (entry.nameWithoutNul) {
+        std::memset(p + kNameFieldOffset, 'N', kNameFieldSize);
+        std::memcpy(p + kNameFieldOffset, entry.name.data(),
+                    std::min(entry.name.size(), kNameFieldSize));
+    } else {
+        std::memcpy(p + kNameFieldOffset, entry.name.data(),
+                    std::min(entry.name.size(), kNameFieldSize - 1));
+    }
+    Put32(p + 340, entry.carriedWordA);
+    Put32(p + 344, entry.dataCrc);
+    Put32(p + 348, static_cast<std::uint32_t>(
+                       entry.packedSize.value_or(static_cast<std::int32_t>(entry.stored.size()))));
+    Put32(p + 352, static_cast<std::uint32_t>(entry.unpackedSize));
+    Put32(p + 356, entry.dosDateTime);
+    Put32(p + 360, entry.attributes);
+    Put32(p + 364, entry.carriedWordB);
+    Put32(p + 4, entry.headerCrc.value_or(Crc32(p + 8, kHeaderBlockSize - 8)));
+    return b;
+}
+
+Bytes BuildSignatureRecord(const CarrierSpec &spec)
+{
+    Bytes r(kSignatureRecordSize, 0);
+    std::memcpy(r.data(), "Quillmark!", 10);
+    Put32(r.data() + 10, spec.formatWord);
+    Put32(r.data() + 14, spec.magicWord);
+    Put32(r.data() + 18, spec.flags);
+    return r;
+}
+
+Bytes BuildCarrier(const CarrierSpec &spec)
+{
+    Bytes out = spec.prefix;
+    const Bytes record = BuildSignatureRecord(spec);
+    out.insert(out.end(), record.begin(), record.end());
+    out.insert(out.end(), spec.gap.begin(), spec.gap.end());
+    for (const EntrySpec &e : spec.entries) {
+        auto block = BuildHeaderBlock(e);
+        if (spec.encipherHeader)
+            spec.encipherHeader(block.data());
+        out.insert(out.end(), block.begin(), block.end());
+        out.insert(out.end(), e.stored.begin(), e.stored.end());
+    }
+    out.insert(out.end(), spec.trailer.begin(), spec.trailer.end());
+    return out;
+}
+
+bool WriteFile(const std::string &path, const Bytes &bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(f);
+}
+
+Bytes ReadFile(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+}  // namespace qmpack

@@ -1,0 +1,40 @@
+// pipeline.h - moving one entry's data from the carrier file to its output.
+//
+// The reader, ReadPackedData, takes the entry's packed bytes from the carrier
+// (the 8-byte chaining value first for cipher methods 1 and 2) and deciphers
+// them in place.  The writer, WriteUnpackedData, writes unpacked bytes, folds
+// them into the data CRC and reports progress to the host.  CopyStored joins
+// the two for entries that are not compressed; the stream decoder pulls its
+// input through the reader and flushes its window through the writer.
+//
+// The transfer state is global (one extraction at a time) and the driver
+// resets it for each entry.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/cipher.h"
+#include "platform/file.h"
+
+namespace qm {
+
+extern platform::File *OutputStream;  // the entry's output file
+extern std::uint32_t PackedLeft;      // packed bytes not yet read
+extern std::int32_t UnpackedLeft;     // unpacked bytes not yet produced
+extern std::int32_t BytesDone;        // unpacked bytes produced for this entry
+extern std::int32_t ProgressTotal;    // the entry's unpacked size
+extern std::uint32_t DataCrc;         // running CRC register over the bytes written
+extern CipherMethod ActiveCipher;     // the entry's cipher method
+extern bool ReadIvFirst;              // the next read first consumes the chaining value
+
+// Reads up to count bytes (a multiple of 8) of the entry's packed data into
+// buffer, which has room for count rounded up to 8.  0 when exhausted.
+std::uint32_t ReadPackedData(std::uint8_t *buffer, std::uint32_t count);
+
+// Writes count bytes; returns the number the output file accepted.
+std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count);
+
+// Copies the current entry from the carrier to the output file.
+void CopyStored();
+
+}  // namespace qm

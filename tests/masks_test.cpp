@@ -7,6 +7,7 @@
 
 #include "api/status.h"
 #include "paths/masks.h"
+#include "paths/memory.h"
 #include "quillmark.h"
 
 namespace {
@@ -277,6 +278,24 @@ TEST(MaskMatching, OverlongOrUnterminatedNameMatchesNoMask)
     // A name buffer without a NUL is read no further than a name can reach.
     const std::vector<char> unterminated(256, 'A');
     EXPECT_FALSE(qm::MatchFileMaskList(unterminated.data(), list.get()));
+}
+
+TEST(MaskMemory, DupStringCopiesTextsThatFitSixteenBits)
+{
+    const std::string longest(65534, 'x');  // with its NUL, 65535 bytes
+    char *copy = qm::DupString(longest.c_str());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::string(copy), longest);
+    qm::FreeMem(copy);
+    EXPECT_EQ(copy, nullptr);
+    qm::FreeMem(copy);  // a second release finds nothing
+
+    EXPECT_EQ(qm::DupString(std::string(65535, 'x').c_str()), nullptr);
+
+    char *empty = qm::DupString("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, "");
+    qm::FreeMem(empty);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ bool DamagedBlock()
 
 bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
 {
-    if (Session.WalkPos < 0)
+    if (Session.WalkPos < 0 || !CarrierStream)
         return false;
     std::uint8_t raw[kHeaderBlockSize];
     if (!platform::Seek(CarrierStream, Session.WalkPos) ||

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "container/block_scan.h"
 #include "container/header_block.h"
 #include "container/header_cipher.h"
 #include "container/session.h"
@@ -97,15 +98,15 @@ bool FindFirstBlock(platform::File *stream)
         return true;
     }
 
-    const std::int64_t limit = n - static_cast<std::int64_t>(kHeaderBlockSize);
-    for (std::int64_t j = 0; j < limit && static_cast<std::size_t>(j) + kHeaderBlockSize <= got;
-         ++j) {
-        if (CheckHeaderBlockCrc(raw.get() + j)) {
-            Session.FirstBlockPos = static_cast<std::int32_t>(start + j);
-            return true;
-        }
-    }
-    return false;
+    // Offsets j < n - 432 whose block lies within what was read.
+    const std::int64_t bound = std::min<std::int64_t>(static_cast<std::int64_t>(got), n - 1);
+    if (bound <= 0)
+        return false;
+    const std::int64_t j = ScanForHeaderBlock(raw.get(), static_cast<std::size_t>(bound));
+    if (j < 0)
+        return false;
+    Session.FirstBlockPos = static_cast<std::int32_t>(start + j);
+    return true;
 }
 
 }  // namespace qm

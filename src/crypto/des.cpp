@@ -7,15 +7,17 @@
 // A round computes L ^= P(S(E(R) ^ K)).  The expansion E cuts R into eight
 // overlapping 6-bit groups, group j being bits 4j .. 4j+5 of R in DES
 // numbering (bit 1 the most significant, bit 0 standing for bit 32).  Rotated
-// right by 1, R has groups 1, 3, 5, 7 (counting from 1) in the high six bits
-// of its four bytes; rotated left by 3 it has groups 2, 4, 6, 8 there.  A
-// group in the high six bits of a byte, the low two masked off, is four times
-// the group: the byte offset of its entry in a table of 32-bit words.  The
-// halves are kept rotated right by 1 for the whole of the rounds, so a round
-// needs one rotation by 4, two XORs with the round key words (whose groups
-// sit in the same places), two masks, byte extractions and eight lookups into
-// tables that combine each S-box with the P permutation (their output rotated
-// right by 1 as well).
+// right by 3, R has groups 1, 3, 5, 7 (counting from 1) in the low six bits of
+// its four bytes; rotated left by 1 it has groups 2, 4, 6, 8 there.  The round
+// key words hold their groups in the same places.  The halves are kept
+// rotated right by 3 for the whole of the rounds, so a round needs one
+// rotation by 4, two XORs with the round key words, byte extractions and
+// eight lookups into tables that combine each S-box with the P permutation
+// (their output rotated right by 3 as well).
+//
+// Each combined table has 256 entries, the 64 of its S-box four times over,
+// so a whole byte indexes it: the two bits above a group need no masking.
+// The eight tables take 8 KiB, which stays in the first-level cache.
 //
 // Independent blocks (electronic code book, and CBC deciphering, where each
 // block needs only the enciphered block before it) are run several at a time
@@ -118,14 +120,16 @@ constexpr std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (
 
 // ---- the combined S-box and P tables ------------------------------------------
 
-// Entry x of table j: S-box j applied to the 6-bit group x (x's top bit is the
-// group's first bit), placed at output bits 4j+1 .. 4j+4, permuted by P and
-// rotated right by 1 like the halves.
-constexpr std::array<std::array<std::uint32_t, 64>, 8> MakeSpTables()
+// Entry b of table j: S-box j applied to the 6-bit group in the low bits of b
+// (its top bit is the group's first bit), placed at output bits 4j+1 .. 4j+4,
+// permuted by P and rotated right by 3 like the halves.  The top two bits of b
+// do not count.
+constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeSpTables()
 {
-    std::array<std::array<std::uint32_t, 64>, 8> sp{};
+    std::array<std::array<std::uint32_t, 256>, 8> sp{};
     for (int j = 0; j < 8; ++j)
-        for (int x = 0; x < 64; ++x) {
+        for (int b = 0; b < 256; ++b) {
+            const int x = b & 63;
             const int row = ((x >> 4) & 2) | (x & 1);
             const int column = (x >> 1) & 15;
             const std::uint32_t s = std::uint32_t{kSBox[j][row][column]} << (28 - 4 * j);
@@ -133,7 +137,7 @@ constexpr std::array<std::array<std::uint32_t, 64>, 8> MakeSpTables()
             for (int i = 0; i < 32; ++i)
                 if ((s >> (32 - kP[i])) & 1)
                     p |= 1u << (31 - i);
-            sp[j][x] = Rotr(p, 1);
+            sp[j][b] = Rotr(p, 3);
         }
     return sp;
 }
@@ -176,7 +180,7 @@ QM_DES_INLINE void SwapBits(std::uint32_t &a, std::uint32_t &b, int shift, std::
     a ^= t << shift;
 }
 
-// The initial permutation, leaving both halves rotated right by 1.
+// The initial permutation, leaving both halves rotated right by 3.
 QM_DES_INLINE void InitialPermutation(std::uint32_t &l, std::uint32_t &r)
 {
     SwapBits(l, r, 4, 0x0F0F0F0Fu);
@@ -184,16 +188,16 @@ QM_DES_INLINE void InitialPermutation(std::uint32_t &l, std::uint32_t &r)
     SwapBits(r, l, 2, 0x33333333u);
     SwapBits(r, l, 8, 0x00FF00FFu);
     SwapBits(l, r, 1, 0x55555555u);
-    l = Rotr(l, 1);
-    r = Rotr(r, 1);
+    l = Rotr(l, 3);
+    r = Rotr(r, 3);
 }
 
-// The final permutation of the halves (rotated right by 1) that leave the
+// The final permutation of the halves (rotated right by 3) that leave the
 // last round; the inverse of the initial one, its swaps in reverse order.
 QM_DES_INLINE void FinalPermutation(std::uint32_t &l, std::uint32_t &r)
 {
-    l = Rotl(l, 1);
-    r = Rotl(r, 1);
+    l = Rotl(l, 3);
+    r = Rotl(r, 3);
     SwapBits(l, r, 1, 0x55555555u);
     SwapBits(r, l, 8, 0x00FF00FFu);
     SwapBits(r, l, 2, 0x33333333u);
@@ -201,25 +205,13 @@ QM_DES_INLINE void FinalPermutation(std::uint32_t &l, std::uint32_t &r)
     SwapBits(l, r, 4, 0x0F0F0F0Fu);
 }
 
-// One entry of the combined tables, addressed by table and byte offset: the
-// masked groups of a half are byte offsets already, so no shift or scale is
-// needed, and all eight tables hang off one base address.
-QM_DES_INLINE std::uint32_t Sp(const unsigned char *tables, int box, std::uint32_t offset)
-{
-    std::uint32_t v;
-    std::memcpy(&v, tables + 256 * box + offset, 4);
-    return v;
-}
-
-// The round function of a half kept rotated right by 1.
-QM_DES_INLINE std::uint32_t RoundFunction(const unsigned char *sp, std::uint32_t r, std::uint32_t k0,
-                                          std::uint32_t k1)
+// The round function of a half kept rotated right by 3.
+QM_DES_INLINE std::uint32_t RoundFunction(std::uint32_t r, std::uint32_t k0, std::uint32_t k1)
 {
     const std::uint32_t u = r ^ k0;
     const std::uint32_t t = Rotl(r, 4) ^ k1;
-    return Sp(sp, 0, (u >> 24) & 0xFC) ^ Sp(sp, 2, (u >> 16) & 0xFC) ^ Sp(sp, 4, (u >> 8) & 0xFC) ^
-           Sp(sp, 6, u & 0xFC) ^ Sp(sp, 1, (t >> 24) & 0xFC) ^ Sp(sp, 3, (t >> 16) & 0xFC) ^
-           Sp(sp, 5, (t >> 8) & 0xFC) ^ Sp(sp, 7, t & 0xFC);
+    return kSp[0][u >> 24] ^ kSp[2][(u >> 16) & 0xFF] ^ kSp[4][(u >> 8) & 0xFF] ^ kSp[6][u & 0xFF] ^
+           kSp[1][t >> 24] ^ kSp[3][(t >> 16) & 0xFF] ^ kSp[5][(t >> 8) & 0xFF] ^ kSp[7][t & 0xFF];
 }
 
 // The 16 rounds over N blocks at once, two rounds a step so the halves trade
@@ -228,12 +220,11 @@ QM_DES_INLINE std::uint32_t RoundFunction(const unsigned char *sp, std::uint32_t
 template <int N>
 QM_DES_INLINE void SixteenRounds(std::uint32_t (&l)[N], std::uint32_t (&r)[N], const std::uint32_t *k)
 {
-    const unsigned char *sp = reinterpret_cast<const unsigned char *>(kSp.data());
     for (int i = 0; i < 32; i += 4) {
         QM_DES_UNROLL for (int n = 0; n < N; ++n)
-            l[n] ^= RoundFunction(sp, r[n], k[i], k[i + 1]);
+            l[n] ^= RoundFunction(r[n], k[i], k[i + 1]);
         QM_DES_UNROLL for (int n = 0; n < N; ++n)
-            r[n] ^= RoundFunction(sp, l[n], k[i + 2], k[i + 3]);
+            r[n] ^= RoundFunction(l[n], k[i + 2], k[i + 3]);
     }
 }
 
@@ -271,7 +262,7 @@ QM_DES_INLINE void EcbStep(std::uint8_t *p, const DesSchedule &s)
 // leaves one stage (R16 L16) enters the next one's rounds as its L0 R0.
 template <int N>
 QM_DES_INLINE void TripleCbcStep(std::uint8_t *p, const DesSchedule &k1, const DesSchedule &k2,
-                          std::uint8_t chaining[8])
+                                std::uint8_t chaining[8])
 {
     std::uint8_t enciphered[8 * N];
     std::memcpy(enciphered, p, 8 * N);
@@ -323,8 +314,8 @@ void BuildDesSchedule(const std::uint8_t key[8], DesDirection direction, DesSche
             group[g] = static_cast<std::uint32_t>(subkey >> (42 - 6 * g)) & 0x3F;
 
         const int slot = direction == DesDirection::Encrypt ? round : 15 - round;
-        schedule.words[2 * slot] = group[0] << 26 | group[2] << 18 | group[4] << 10 | group[6] << 2;
-        schedule.words[2 * slot + 1] = group[1] << 26 | group[3] << 18 | group[5] << 10 | group[7] << 2;
+        schedule.words[2 * slot] = group[0] << 24 | group[2] << 16 | group[4] << 8 | group[6];
+        schedule.words[2 * slot + 1] = group[1] << 24 | group[3] << 16 | group[5] << 8 | group[7];
     }
 }
 

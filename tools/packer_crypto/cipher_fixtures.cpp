@@ -73,10 +73,10 @@ bool WriteCipherFixtures(const std::string &directory)
 
     std::uint32_t seed = 1;
     for (const Fixture &f : fixtures) {
-        CarrierSpec spec;
+        CarrierSpec layout;
         if (f.headersEnciphered) {
-            spec.flags = 1;
-            spec.encipherHeader = HeaderEncipherer(kHeaderPassword);
+            layout.flags = 1;
+            layout.encipherHeader = HeaderEncipherer(kHeaderPassword);
         }
         std::size_t offset = kSignatureRecordSize;
         for (std::size_t i = 0; i < f.entries.size(); ++i, ++seed) {
@@ -93,9 +93,9 @@ bool WriteCipherFixtures(const std::string &directory)
                      << offset + kHeaderBlockSize << '\t' << e.stored.size() << '\t' << fe.size
                      << '\t' << Hex8(e.dataCrc) << '\t' << plainFile << '\n';
             offset += kHeaderBlockSize + e.stored.size();
-            spec.entries.push_back(std::move(e));
+            layout.entries.push_back(std::move(e));
         }
-        if (!WriteFile(directory + "/" + f.carrier, BuildCarrier(spec)))
+        if (!WriteFile(directory + "/" + f.carrier, BuildCarrier(layout)))
             return false;
     }
     manifest.flush();

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <vector>
 
 #include "packer_crypto/packer_crypto.h"
@@ -68,7 +70,11 @@ bool WriteCipherFixtures(const std::string &directory)
          {{"HDR\\PLAIN.BIN", -1, 200}, {"HDR\\TRIPLE.BIN", 1, 5000}, {"HDR\\SINGLE.BIN", 0, 333}}},
     };
 
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
     std::ofstream manifest(directory + "/manifest.tsv", std::ios::binary | std::ios::trunc);
+    if (!manifest)
+        return false;
     manifest << kManifestColumns << '\n';
 
     std::uint32_t seed = 1;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <vector>
 
 #include "packer_crypto/packer_crypto.h"
@@ -68,15 +70,19 @@ bool WriteCipherFixtures(const std::string &directory)
          {{"HDR\\PLAIN.BIN", -1, 200}, {"HDR\\TRIPLE.BIN", 1, 5000}, {"HDR\\SINGLE.BIN", 0, 333}}},
     };
 
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
     std::ofstream manifest(directory + "/manifest.tsv", std::ios::binary | std::ios::trunc);
+    if (!manifest)
+        return false;
     manifest << kManifestColumns << '\n';
 
     std::uint32_t seed = 1;
     for (const Fixture &f : fixtures) {
-        CarrierSpec spec;
+        CarrierSpec layout;
         if (f.headersEnciphered) {
-            spec.flags = 1;
-            spec.encipherHeader = HeaderEncipherer(kHeaderPassword);
+            layout.flags = 1;
+            layout.encipherHeader = HeaderEncipherer(kHeaderPassword);
         }
         std::size_t offset = kSignatureRecordSize;
         for (std::size_t i = 0; i < f.entries.size(); ++i, ++seed) {
@@ -93,9 +99,9 @@ bool WriteCipherFixtures(const std::string &directory)
                      << offset + kHeaderBlockSize << '\t' << e.stored.size() << '\t' << fe.size
                      << '\t' << Hex8(e.dataCrc) << '\t' << plainFile << '\n';
             offset += kHeaderBlockSize + e.stored.size();
-            spec.entries.push_back(std::move(e));
+            layout.entries.push_back(std::move(e));
         }
-        if (!WriteFile(directory + "/" + f.carrier, BuildCarrier(spec)))
+        if (!WriteFile(directory + "/" + f.carrier, BuildCarrier(layout)))
             return false;
     }
     manifest.flush();

@@ -23,7 +23,8 @@ inline constexpr const char *kManifestColumns =
     "carrier\tentry\tname\tmethod\tdata_password\twrong_password\theader_password\t"
     "headers_enciphered\tblock_offset\tdata_offset\tpacked\tunpacked\tcrc\tplain";
 
-// Writes the fixtures; false when a file could not be written.
+// Writes the fixtures, creating the directory if need be; false when a file
+// could not be written.
 bool WriteCipherFixtures(const std::string &directory);
 
 }  // namespace qmpack

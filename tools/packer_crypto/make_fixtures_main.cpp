@@ -1,5 +1,5 @@
 // qm_make_fixtures DIR - writes the enciphered fixture carriers (see
-// cipher_fixtures.h) into DIR, which must exist.
+// cipher_fixtures.h) into DIR, creating it if need be.
 #include <cstdio>
 
 #include "packer_crypto/cipher_fixtures.h"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,26 @@ struct Decoded {
 };
 
 // Decodes the stream of packedSize bytes at offset of the carrier file.
+// With acceptNothing the output stream is a file opened for reading, which
+// takes no bytes (a full disk, in effect).
 inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::uint32_t packedSize,
-                        std::int32_t unpackedSize)
+                        std::int32_t unpackedSize, bool acceptNothing = false,
+                        const TempDir *workDir = nullptr)
 {
-    TempDir dir;
+    std::optional<TempDir> ownDir;
+    if (!workDir)
+        ownDir.emplace();
+    const TempDir &dir = workDir ? *workDir : *ownDir;
     const std::string outPath = dir.File("out.bin");
     qm::BuildCrc32Table();
     qm::ArchiveStatus = 0;
     qm::CarrierStream = qm::platform::OpenForRead(carrier.c_str());
-    qm::OutputStream = qm::platform::OpenForWrite(outPath.c_str());
+    if (acceptNothing) {
+        qmpack::WriteFile(outPath, {});
+        qm::OutputStream = qm::platform::OpenForRead(outPath.c_str());
+    } else {
+        qm::OutputStream = qm::platform::OpenForWrite(outPath.c_str());
+    }
     Decoded result{};
     if (!qm::CarrierStream || !qm::OutputStream || !qm::platform::Seek(qm::CarrierStream, offset)) {
         ADD_FAILURE() << "cannot open the carrier or the output";
@@ -46,7 +58,7 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
     qm::DataCrc = 0xFFFFFFFFu;
     qm::ActiveCipher = -1;
     qm::ReadIvFirst = false;
-    std::vector<std::uint8_t> window(qm::kWindowSize);
+    static std::vector<std::uint8_t> window(qm::kWindowSize);
     qm::UnpackStream(window.data());
     qm::platform::Close(qm::CarrierStream);
     qm::platform::Close(qm::OutputStream);
@@ -59,11 +71,16 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
 }
 
 // Decodes a stream held in memory (written to a file first).
-inline Decoded DecodeStream(const qmpack::Bytes &stream, std::int32_t unpackedSize)
+inline Decoded DecodeStream(const qmpack::Bytes &stream, std::int32_t unpackedSize,
+                            bool acceptNothing = false, const TempDir *workDir = nullptr)
 {
-    TempDir dir;
+    std::optional<TempDir> ownDir;
+    if (!workDir)
+        ownDir.emplace();
+    const TempDir &dir = workDir ? *workDir : *ownDir;
     const std::string path = dir.Write("stream.bin", stream);
-    return DecodeAt(path, 0, static_cast<std::uint32_t>(stream.size()), unpackedSize);
+    return DecodeAt(path, 0, static_cast<std::uint32_t>(stream.size()), unpackedSize, acceptNothing,
+                    &dir);
 }
 
 }  // namespace qmtest

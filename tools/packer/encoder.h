@@ -1,0 +1,65 @@
+// encoder.h - the packer's LZ encoder for the RAR 2.0 stream format.
+//
+// The stream is a bit stream, most significant bit first.  It opens with a
+// table read (two header bits: audio mode, keep previous lengths; then the
+// code lengths, themselves prefix-coded) and continues with main symbols:
+// literals 0-255, 256 (repeat the last match), 257-260 (a match at one of the
+// last four distances), 261-268 (length 2 at a distance up to 256), 269 (new
+// tables follow) and 270-297 (a length slot, followed by a distance symbol).
+// The window is 1 MiB.  The stream has no end marker: the decoder stops at
+// the unpacked size, which travels in the archive's header.
+//
+// This encoder is greedy with an optional one-step lazy match over hash
+// chains; it writes new tables every blockSymbols tokens and builds canonical
+// prefix codes of at most 15 bits from the symbol counts of each block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "packer/carrier_writer.h"
+
+namespace qmpack {
+
+enum class TableDelta {
+    Never,      // every table read starts from zero lengths (header bit 14 clear)
+    Always,     // every table read adds to the previous lengths (bit 14 set)
+    Alternate,  // the first plain, then delta, plain, delta...
+};
+
+struct EncoderOptions {
+    std::size_t blockSymbols = 0x8000;  // tokens between table reads
+    TableDelta delta = TableDelta::Alternate;
+    int maxChain = 32;                  // hash-chain candidates per position
+    bool lazy = true;                   // try the next position before taking a match
+    std::uint32_t maxDistance = 0x100000;
+};
+
+// How often each kind of symbol was written (for tests that want every kind
+// in real use).
+struct EncoderStats {
+    std::size_t literals = 0;
+    std::size_t repeatLast = 0;     // 256
+    std::size_t oldDistance = 0;    // 257-260
+    std::size_t shortDistance = 0;  // 261-268
+    std::size_t newTables = 0;      // 269
+    std::size_t longMatches = 0;    // 270-297
+    std::size_t plainTables = 0;    // table reads with bit 14 clear
+    std::size_t deltaTables = 0;    // table reads with bit 14 set
+    std::size_t distance101 = 0;    // matches at 0x101 or more (old-distance bonus)
+    std::size_t distance2000 = 0;   // matches at 0x2000 or more
+    std::size_t distance40000 = 0;  // matches at 0x40000 or more
+    std::uint32_t longestDistance = 0;
+    std::uint32_t longestLength = 0;
+};
+
+Bytes EncodeLz(const std::uint8_t *data, std::size_t size, const EncoderOptions &options = {},
+               EncoderStats *stats = nullptr);
+
+inline Bytes EncodeLz(const Bytes &data, const EncoderOptions &options = {},
+                      EncoderStats *stats = nullptr)
+{
+    return EncodeLz(data.data(), data.size(), options, stats);
+}
+
+}  // namespace qmpack

@@ -35,7 +35,14 @@ bool DosDateTimeToUtc(std::uint32_t dosDateTime, FileTime *utc)
 
 File *OpenOutputForWrite(const char *path)
 {
-    // The system itself refuses to truncate a read-only file.
+    // Windows refuses to truncate a read-only file; Wine run by a privileged
+    // Unix user does not, so the attribute is tested here as well.
+    if (!path || !*path)
+        return nullptr;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return nullptr;
     return OpenForWrite(path);
 }
 

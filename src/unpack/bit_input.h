@@ -1,0 +1,103 @@
+// bit_input.h - the decoder's input buffer and its bit cursor.
+//
+// Compressed data is a bit stream read most significant bit first.  It passes
+// through one fixed 8192-byte buffer: FillInput loads it at the start of a
+// stream; RefillInput keeps its last 32 bytes, moves them to the front and
+// loads 8160 new bytes behind them.  The decoder refills at fixed points
+// (before each step once InputPos passes 8162, and so on), chosen so that the
+// bits consumed until the next check never reach past the buffer's end.
+//
+// InputPos is the byte holding the next unread bit, InputBitPos the bits of
+// it already consumed (0-7).  A peek looks at the three bytes from InputPos;
+// the buffer carries a few zero bytes of padding behind its 8192 so a wider
+// load stays inside it too.
+#pragma once
+
+#include <cstdint>
+
+namespace qm {
+
+constexpr std::uint32_t kInputBufferSize = 8192;
+constexpr std::uint32_t kInputKeep = 32;      // bytes a refill carries over
+constexpr std::uint32_t kInputPadding = 8;    // zero bytes behind the buffer
+
+extern std::uint8_t InputBuffer[kInputBufferSize + kInputPadding];
+extern std::uint32_t InputPos;
+extern std::uint32_t InputBitPos;
+extern std::uint32_t InputAvailable;
+
+// Starts a stream: reads up to 8192 bytes at offset 0.
+void FillInput();
+
+// Continues a stream; called when InputPos lies between 8163 and 8191.
+void RefillInput();
+
+// The 16 bits behind the cursor, first bit in bit 15.
+inline std::uint16_t PeekBits()
+{
+    const std::uint8_t *p = InputBuffer + InputPos;
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    return static_cast<std::uint16_t>(v >> (8 - InputBitPos));
+}
+
+// Consumes n bits, n from 1 to 16.
+inline void SkipBits(std::uint32_t n)
+{
+    const std::uint32_t bits = InputBitPos + n;
+    InputPos += bits >> 3;
+    InputBitPos = bits & 7;
+}
+
+// Reads an n-bit field (n from 0 to 16; 0 reads nothing).
+inline std::uint32_t ReadBits(std::uint32_t n)
+{
+    if (n == 0)
+        return 0;
+    const std::uint32_t v = PeekBits() >> (16 - n);
+    SkipBits(n);
+    return v;
+}
+
+// A copy of the cursor in local variables, for the decoding loop: the window
+// stores in that loop would otherwise force every global to be reloaded.
+// Load() and Store() move it to and from InputPos and InputBitPos around
+// anything that works on the globals (a refill, a table read).
+struct BitCursor {
+    std::uint32_t pos;
+    std::uint32_t bit;
+
+    void Load()
+    {
+        pos = InputPos;
+        bit = InputBitPos;
+    }
+    void Store() const
+    {
+        InputPos = pos;
+        InputBitPos = bit;
+    }
+
+    std::uint32_t Peek16() const
+    {
+        const std::uint8_t *p = InputBuffer + pos;
+        const std::uint32_t v = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
+                                (std::uint32_t{p[2]} << 8) | p[3];
+        return ((v << bit) >> 16) & 0xFFFF;
+    }
+    void Skip(std::uint32_t n)
+    {
+        const std::uint32_t bits = bit + n;
+        pos += bits >> 3;
+        bit = bits & 7;
+    }
+    std::uint32_t Bits(std::uint32_t n)
+    {
+        if (n == 0)
+            return 0;
+        const std::uint32_t v = Peek16() >> (16 - n);
+        Skip(n);
+        return v;
+    }
+};
+
+}  // namespace qm

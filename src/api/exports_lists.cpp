@@ -1,26 +1,23 @@
 // exports_lists.cpp - entry lists and archive statistics.
+#include "container/lists.h"
 #include "quillmark.h"
 
-extern "C" QM_API void QM_CALL InitArcFileList(ArcFileList *list)
+extern "C" QM_API void QM_CALL InitArcFileList(ArcFileList *list) { qm::InitArcFileList(list); }
+
+extern "C" QM_API void QM_CALL InitHidFileList(HidFileList *list) { qm::InitHidFileList(list); }
+
+extern "C" QM_API void QM_CALL BuildArcFileList(ArcFileList *list, const FileMaskList *masks)
 {
-    list->count = 0;
-    list->first = nullptr;
-    list->last = nullptr;
+    qm::BuildArcFileList(list, masks);
 }
 
-extern "C" QM_API void QM_CALL InitHidFileList(HidFileList *list)
+extern "C" QM_API int32_t QM_CALL BuildHidFileList(HidFileList *list, const FileMaskList *masks)
 {
-    list->count = 0;
-    list->first = nullptr;
-    list->last = nullptr;
+    return qm::BuildHidFileList(list, masks);
 }
 
-extern "C" QM_API void QM_CALL BuildArcFileList(ArcFileList *, const FileMaskList *) {}
+extern "C" QM_API void QM_CALL DoneArcFileList(ArcFileList *list) { qm::DoneArcFileList(list); }
 
-extern "C" QM_API int32_t QM_CALL BuildHidFileList(HidFileList *, const FileMaskList *) { return 0; }
+extern "C" QM_API void QM_CALL DoneHidFileList(HidFileList *list) { qm::DoneHidFileList(list); }
 
-extern "C" QM_API void QM_CALL DoneArcFileList(ArcFileList *) {}
-
-extern "C" QM_API void QM_CALL DoneHidFileList(HidFileList *) {}
-
-extern "C" QM_API void QM_CALL GetExtraInfoArc(ArcExtraInfo *) {}
+extern "C" QM_API void QM_CALL GetExtraInfoArc(ArcExtraInfo *info) { qm::GetExtraInfoArc(info); }

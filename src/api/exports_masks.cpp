@@ -1,12 +1,12 @@
 // exports_masks.cpp - file mask lists.
+#include "paths/masks.h"
 #include "quillmark.h"
 
-extern "C" QM_API void QM_CALL InitFileMaskList(FileMaskList *list)
+extern "C" QM_API void QM_CALL InitFileMaskList(FileMaskList *list) { qm::InitFileMaskList(list); }
+
+extern "C" QM_API uint8_t QM_CALL AppendFileMask(const char *mask, FileMaskList *list)
 {
-    list->first = nullptr;
-    list->last = nullptr;
+    return qm::AppendFileMask(mask, list) ? 1 : 0;
 }
 
-extern "C" QM_API uint8_t QM_CALL AppendFileMask(const char *, FileMaskList *) { return 0; }
-
-extern "C" QM_API void QM_CALL DoneFileMaskList(FileMaskList *) {}
+extern "C" QM_API void QM_CALL DoneFileMaskList(FileMaskList *list) { qm::DoneFileMaskList(list); }

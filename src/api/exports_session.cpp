@@ -1,14 +1,14 @@
 // exports_session.cpp - opening and closing the archive session.
+#include "container/session.h"
 #include "quillmark.h"
 
-extern "C" QM_API void QM_CALL InitArcFile(const char *path) { (void)path; }
+extern "C" QM_API void QM_CALL InitArcFile(const char *path) { qm::InitArcFile(path); }
 
 extern "C" QM_API void QM_CALL InitHidFile(const char *path, const ArcOpenParams *params)
 {
-    (void)path;
-    (void)params;
+    qm::InitHidFile(path, params);
 }
 
-extern "C" QM_API void QM_CALL DoneArcFile(uint32_t) {}
+extern "C" QM_API void QM_CALL DoneArcFile(uint32_t) { qm::DoneHidFile(); }
 
-extern "C" QM_API void QM_CALL DoneHidFile(uint32_t) {}
+extern "C" QM_API void QM_CALL DoneHidFile(uint32_t) { qm::DoneHidFile(); }

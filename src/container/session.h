@@ -32,8 +32,16 @@ struct SessionState {
 extern SessionState Session;
 extern platform::File *CarrierStream;
 
+// Opens the session on the carrier file at path; the outcome is in
+// ArchiveStatus (0, 2, 5, 9999 or 9961).  A null parameter block counts as
+// an all-zero one.
 void InitHidFile(const char *path, const ArcOpenParams *params);
+
+// Clears ArchiveStatus and the statistics, then opens with an all-zero
+// parameter block.
 void InitArcFile(const char *path);
+
+// Ends the session: CarrierPath and InputPath become empty.
 void DoneHidFile();
 
 // False for an empty path; otherwise true when the path names an existing

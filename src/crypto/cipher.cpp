@@ -1,17 +1,65 @@
-// cipher.cpp - placeholder: selects nothing and deciphers nothing until the
-// MD5 and DES code lands.
+// cipher.cpp - key selection and buffer deciphering over the global key state.
 #include "crypto/cipher.h"
 
+#include <cstddef>
 #include <cstring>
+
+#include "crypto/md5.h"
 
 namespace qm {
 
-void PasswordDigest(const char *, std::uint8_t digest[16]) { std::memset(digest, 0, 16); }
+DesSchedule PrimarySchedule;
+DesSchedule SecondarySchedule;
+std::uint8_t ChainingValue[8];
 
-void CipherSelectKey(const char *, CipherMethod) {}
+namespace {
 
-void CipherSetIv(const std::uint8_t *) {}
+// A password buffer is 256 bytes, its NUL included.
+constexpr std::size_t kMaxPasswordLength = 255;
 
-void CipherDecipherBuffer(std::uint8_t *, std::int32_t, CipherMethod) {}
+}  // namespace
+
+void PasswordDigest(const char *password, std::uint8_t digest[16])
+{
+    // Stop at the NUL or after 255 bytes, so an unterminated password is
+    // never read past its buffer.
+    std::uint8_t work[kMaxPasswordLength + 1] = {};
+    std::size_t length = 0;
+    if (password != nullptr)
+        while (length < kMaxPasswordLength && password[length] != '\0') {
+            work[length] = static_cast<std::uint8_t>(password[length]);
+            ++length;
+        }
+    Md5(work, length, digest);
+}
+
+void CipherSelectKey(const char *password, CipherMethod method)
+{
+    if (method != 0 && method != 1)
+        return;
+    std::uint8_t digest[16];
+    PasswordDigest(password, digest);
+
+    std::memset(&PrimarySchedule, 0, sizeof PrimarySchedule);
+    BuildDesSchedule(digest, DesDirection::Decrypt, PrimarySchedule);
+    if (method == 1) {
+        std::memset(&SecondarySchedule, 0, sizeof SecondarySchedule);
+        BuildDesSchedule(digest + 8, DesDirection::Encrypt, SecondarySchedule);
+    }
+}
+
+void CipherSetIv(const std::uint8_t iv[8]) { std::memcpy(ChainingValue, iv, 8); }
+
+void CipherDecipherBuffer(std::uint8_t *buffer, std::int32_t length, CipherMethod method)
+{
+    if (buffer == nullptr || length <= 0 || (method != 0 && method != 1))
+        return;
+    // A short last block is processed as 8 whole bytes.
+    const std::size_t blocks = (static_cast<std::size_t>(length) + 7) / 8;
+    if (method == 0)
+        DesBlocks(buffer, blocks, PrimarySchedule);
+    else
+        TripleDesCbcDecipher(buffer, blocks, PrimarySchedule, SecondarySchedule, ChainingValue);
+}
 
 }  // namespace qm

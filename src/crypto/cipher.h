@@ -3,19 +3,24 @@
 // A password becomes 16 bytes of key material through MD5.  Method 0 keys
 // single DES with bytes 0-7 and deciphers each 8-byte block on its own;
 // method 1 is two-key triple DES (EDE) in CBC mode, K1 = bytes 0-7,
-// K2 = bytes 8-15, with a chaining value that persists between calls.  There
-// is one global key state: every selection replaces the previous one.
+// K2 = bytes 8-15, with a chaining value that persists between calls.  Method
+// 2 has a chaining value ahead of the data but leaves the data as it is; -1
+// and every other code mean no cipher.  There is one global key state: every
+// selection replaces the previous one.
 #pragma once
 
 #include <cstdint>
 
+#include "crypto/des.h"
 #include "quillmark.h"
 
 namespace qm {
 
 using CipherMethod = std::int32_t;
 
-// MD5 of the password's bytes before its NUL (at most 255 of them).
+// MD5 of the password's bytes before its NUL.  The password is taken into a
+// 256-byte work area, so at most its first 255 bytes count; a null pointer
+// counts as the empty password.
 void PasswordDigest(const char *password, std::uint8_t digest[16]);
 
 // Digests the password and builds the key schedules for method 0 or 1; other
@@ -29,5 +34,11 @@ void CipherSetIv(const std::uint8_t iv[8]);
 // so the buffer must have room for the length rounded up to a multiple of 8.
 // Methods other than 0 and 1, and lengths of 0 or less, change nothing.
 void CipherDecipherBuffer(std::uint8_t *buffer, std::int32_t length, CipherMethod method);
+
+// The global key state.  Method 0 uses PrimarySchedule (K1, decryption
+// order); method 1 uses both (K2 in encryption order) and ChainingValue.
+extern DesSchedule PrimarySchedule;
+extern DesSchedule SecondarySchedule;
+extern std::uint8_t ChainingValue[8];
 
 }  // namespace qm

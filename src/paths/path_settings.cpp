@@ -5,5 +5,6 @@ namespace qm {
 char OutputPath[kOutputPathSize];
 char InputPath[kInputPathSize];
 char RelativePath[kRelativePathSize];
+bool OutputPathRefused = false;
 
 }  // namespace qm

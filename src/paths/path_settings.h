@@ -4,6 +4,11 @@
 // read when output names are composed.  InputPath (261 bytes) is kept for the
 // host and read by nothing.  RelativePath (261 bytes) is the leading part of
 // stored names that output names drop; opening an archive clears it.
+//
+// OutputPathRefused is set when the host's last output path was too long to
+// hold: OutputPath is then empty, and no output name is composed until a
+// path that fits is set, so nothing lands in a directory the host did not ask
+// for.
 #pragma once
 
 #include <cstddef>
@@ -17,5 +22,6 @@ constexpr std::size_t kRelativePathSize = 261;
 extern char OutputPath[kOutputPathSize];
 extern char InputPath[kInputPathSize];
 extern char RelativePath[kRelativePathSize];
+extern bool OutputPathRefused;
 
 }  // namespace qm

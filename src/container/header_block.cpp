@@ -1,0 +1,97 @@
+// header_block.cpp - checking and reading header blocks during the walk.
+#include "container/header_block.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "api/status.h"
+#include "container/header_cipher.h"
+#include "container/session.h"
+#include "crypto/crc32.h"
+
+namespace qm {
+
+bool CheckHeaderBlockCrc(const std::uint8_t *block)
+{
+    const std::uint32_t crc = ~Crc32(0xFFFFFFFFu, block + kBlockMagicOffset,
+                                     static_cast<std::uint16_t>(kHeaderBlockSize - kBlockMagicOffset));
+    return crc == Load32(block + kBlockCrcOffset);
+}
+
+namespace {
+
+// The walk ends on this block: it is damaged, and what follows it cannot be
+// trusted to be where it says.
+bool DamagedBlock()
+{
+    ArchiveStatus = QM_STATUS_BAD_HEADER;
+    return false;
+}
+
+}  // namespace
+
+bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
+{
+    if (Session.WalkPos < 0 || !CarrierStream)
+        return false;
+    std::uint8_t raw[kHeaderBlockSize];
+    if (!platform::Seek(CarrierStream, Session.WalkPos) ||
+        platform::Read(CarrierStream, raw, kHeaderBlockSize) != kHeaderBlockSize)
+        return false;  // the normal end of the archive
+
+    std::uint8_t plain[kHeaderBlockSize];
+    const std::uint8_t *block = raw;
+    if (Session.HeadersEnciphered == 1) {
+        if (!DecipherHeaderBlock(plain, raw))
+            return false;
+        block = plain;
+    }
+
+    entry->magic = Load32(block + kBlockMagicOffset);
+    if (entry->magic != kHeaderMagic || !CheckHeaderBlockCrc(block))
+        return DamagedBlock();
+
+    // The stored name must end within 256 bytes, or it would not fit the
+    // entry records' name fields.
+    const char *storedName = reinterpret_cast<const char *>(block + kBlockNameOffset);
+    const void *nul = std::memchr(storedName, 0, kNameBufferSize);
+    if (!nul)
+        return DamagedBlock();
+    const std::size_t nameLength = static_cast<std::size_t>(static_cast<const char *>(nul) - storedName);
+
+    // A negative packed size would send the walk back onto this block or
+    // make the next block overlap it.
+    const std::int32_t packedSize = LoadSigned32(block + kBlockPackedOffset);
+    if (packedSize < 0)
+        return DamagedBlock();
+
+    const std::int32_t cipherMethod = LoadSigned32(block + kBlockCipherOffset);
+    entry->valid = 1;
+    std::memcpy(entry->name, storedName, nameLength + 1);
+    std::memcpy(nameBuffer, storedName, nameLength + 1);
+    entry->packedSize = packedSize;
+    entry->unpackedSize = LoadSigned32(block + kBlockUnpackedOffset);
+    entry->dosDateTime = Load32(block + kBlockTimeOffset);
+    entry->attributes = Load32(block + kBlockAttributesOffset);
+    entry->enciphered = cipherMethod != QM_CIPHER_NONE ? 1 : 0;
+    entry->carriedWordB = Load32(block + kBlockWordBOffset);
+    entry->headerPos = Session.WalkPos;
+    entry->cipherMethod = cipherMethod;
+    entry->headerSize = static_cast<std::int32_t>(kHeaderBlockSize);
+    entry->dataCrc = Load32(block + kBlockDataCrcOffset);
+    entry->carriedWordA = Load32(block + kBlockWordAOffset);
+    entry->nameLength = static_cast<std::int32_t>(nameLength);
+    if (entry->block)
+        std::memcpy(entry->block, block, kHeaderBlockSize);
+
+    // Offsets are signed 32-bit: a successor beyond 2^31 - 1 cannot be in
+    // the carrier, so this block is the last one.
+    const std::int64_t next = static_cast<std::int64_t>(Session.WalkPos) +
+                              static_cast<std::int64_t>(kHeaderBlockSize) + packedSize;
+    Session.WalkPos = next > std::numeric_limits<std::int32_t>::max()
+                          ? kWalkEnded
+                          : static_cast<std::int32_t>(next);
+    return true;
+}
+
+}  // namespace qm

@@ -1,0 +1,41 @@
+// lists.h - the entry lists.
+//
+// BuildHidFileList walks the header blocks of the open session and links the
+// entries whose names match a mask list into a HidFileList, the internal
+// list the extraction driver also works through.  BuildArcFileList turns such
+// a list into the host's ArcFileList and refreshes the statistics.  Records
+// and block copies come from the C heap and are released by the matching
+// Done function.  Both heads are count, first, last; records are linked in
+// archive order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "quillmark.h"
+
+namespace qm {
+
+void InitHidFileList(HidFileList *list);
+void InitArcFileList(ArcFileList *list);
+
+// Sets the head to empty (frees nothing), walks the archive and appends the
+// matching entries.  Returns the count; 0 with status 9906 when nothing was
+// listed, 5 when the carrier cannot be opened, 8 when memory runs out.
+// Never clears ArchiveStatus.  A null mask list counts as the empty list.
+std::int32_t BuildHidFileList(HidFileList *list, const FileMaskList *masks);
+void DoneHidFileList(HidFileList *list);
+
+// Appends the matching entries to the list and refreshes ArcStatistics;
+// does nothing while ArchiveStatus is not 0 after the internal build.
+void BuildArcFileList(ArcFileList *list, const FileMaskList *masks);
+void DoneArcFileList(ArcFileList *list);
+
+// Copies the 96 words of ArcStatistics.
+void GetExtraInfoArc(ArcExtraInfo *info);
+
+// Where the list records and block copies come from: std::malloc, unless a
+// test puts an allocator that fails in its place.
+extern void *(*ListAlloc)(std::size_t size);
+
+}  // namespace qm

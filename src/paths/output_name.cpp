@@ -1,0 +1,97 @@
+// output_name.cpp - composing output names (see output_name.h).
+#include "paths/output_name.h"
+
+#include <cstring>
+
+#include "api/options.h"
+#include "paths/path_settings.h"
+#include "paths/path_strings.h"
+#include "paths/text_bounds.h"
+
+namespace qm {
+
+// Removes leading backslashes and a drive prefix at the start of the name.
+// True when something was removed.
+static bool StripRoot(char *work)
+{
+    bool changed = false;
+    for (;;) {
+        if (work[0] == '\\') {
+            DeleteChars(work, 0, 1);
+        } else if (work[0] != '\0' && work[1] == ':') {
+            DeleteChars(work, 0, 2);
+        } else {
+            return changed;
+        }
+        changed = true;
+    }
+}
+
+// Removes every ".." component together with the backslash behind it.
+// True when something was removed.
+static bool StripParentComponents(char *work)
+{
+    std::size_t read = 0, write = 0;
+    bool changed = false;
+    while (work[read] != '\0') {
+        std::size_t end = read;
+        while (work[end] != '\0' && work[end] != '\\') ++end;
+        const std::size_t next = work[end] == '\\' ? end + 1 : end;
+        if (end - read == 2 && work[read] == '.' && work[read + 1] == '.') {
+            changed = true;
+        } else {
+            std::memmove(work + write, work + read, next - read);
+            write += next - read;
+        }
+        read = next;
+    }
+    work[write] = '\0';
+    return changed;
+}
+
+// Keeps the working name inside the output directory.  Each step can expose
+// work for the other ("C:..\x", "..\C:\x"), so both run until neither finds
+// anything; every round that changes something shortens the name.
+static void ConfineToOutputDirectory(char *work)
+{
+    bool changed;
+    do {
+        changed = StripRoot(work);
+        changed = StripParentComponents(work) || changed;
+    } while (changed);
+}
+
+static char *Refuse(char *out)
+{
+    out[0] = '\0';
+    return nullptr;
+}
+
+char *ComposeOutputName(const char *storedName, char *out)
+{
+    char work[kNameSize];
+    if (OutputPathRefused || !CopyIfFits(storedName, work, sizeof work)) return Refuse(out);
+    SlashesToBackslashes(work);
+
+    if (!OptionsAreOn(QM_OPTION_KEEP_DIRECTORIES))
+        StripToFileName(work, work);
+    else if (work[0] == '\\')
+        DeleteChars(work, 0, 1);
+
+    // The relative path goes by length alone.  The working name has at most
+    // 255 characters, so R + 1 fits the 8-bit count whenever W > R.
+    const std::size_t relative = BoundedLength(RelativePath, kRelativePathSize);
+    const std::size_t length = std::strlen(work);
+    if (relative > 0 && length > relative) DeleteChars(work, 0, static_cast<std::uint8_t>(relative + 1));
+
+    ConfineToOutputDirectory(work);
+
+    const std::size_t prefix = BoundedLength(OutputPath, kOutputPathSize);
+    const std::size_t rest = std::strlen(work);
+    if (prefix + rest > kOutputNameSize - 1) return Refuse(out);
+    std::memcpy(out, OutputPath, prefix);
+    std::memcpy(out + prefix, work, rest + 1);
+    return out;
+}
+
+}  // namespace qm

@@ -1,0 +1,33 @@
+// output_name.h - the name of the file an entry is extracted to.
+//
+// The stored name (slashes made backslashes) is cut to its file name, or,
+// with the keep-directories option on, keeps its directories less one
+// leading backslash.  When RelativePath is set and the name is longer, the
+// name loses as many leading characters as RelativePath has, plus the
+// separator behind them; only the length counts, the characters are not
+// compared.  Whatever remains is appended to OutputPath.
+//
+// A stored name comes from the archive and is not trusted: before it is
+// appended, the working name loses every leading backslash, a drive prefix
+// ("X:") at its start and every ".." component, so the result never leaves
+// OutputPath (or, with an empty OutputPath, the current directory).  A
+// working name may come out empty, for example when RelativePath takes the
+// whole name or the stored name was only "..": the result is then OutputPath
+// alone, which names a directory rather than a file.
+#pragma once
+
+#include <cstddef>
+
+namespace qm {
+
+// The caller's buffer for an output name: 255 characters and the NUL.
+constexpr std::size_t kOutputNameSize = 256;
+
+// Writes the output name of storedName into out (kOutputNameSize bytes) and
+// returns out.  Returns null, with out empty, when no name can be composed:
+// the stored name is longer than 255 characters, OutputPath was refused as
+// too long, or OutputPath and the working name together exceed 255
+// characters.  A name is never cut.
+char *ComposeOutputName(const char *storedName, char *out);
+
+}  // namespace qm

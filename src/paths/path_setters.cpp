@@ -1,0 +1,59 @@
+// path_setters.cpp - the path settings' setters (see path_setters.h).
+#include "paths/path_setters.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "paths/path_settings.h"
+#include "paths/path_strings.h"
+#include "paths/text_bounds.h"
+#include "quillmark.h"
+
+namespace qm {
+
+void SetOutputPath(const char *path)
+{
+    if (path == nullptr) path = "";
+    const std::size_t length = BoundedLength(path, kOutputPathSize);
+    const bool addsBackslash = length > 0 && path[length - 1] != '\\' && path[length - 1] != ':';
+    if (length + (addsBackslash ? 1 : 0) > kOutputPathSize - 1) {
+        OutputPath[0] = '\0';
+        OutputPathRefused = true;
+        return;
+    }
+    std::memcpy(OutputPath, path, length);
+    OutputPath[length] = '\0';
+    AppendBackslash(OutputPath, OutputPath);
+    OutputPathRefused = false;
+}
+
+void SetInputPath(const char *path)
+{
+    if (path == nullptr) path = "";
+    const std::size_t length = BoundedLength(path, kInputPathSize);
+    const bool addsBackslash = length > 3;
+    const std::size_t kept = std::min(length, kInputPathSize - 1 - (addsBackslash ? 1 : 0));
+    std::memcpy(InputPath, path, kept);
+    if (addsBackslash) InputPath[kept] = '\\';
+    InputPath[kept + (addsBackslash ? 1 : 0)] = '\0';
+}
+
+void SetRelativePath(const char *path)
+{
+    if (path == nullptr) path = "";
+    const std::size_t kept = BoundedLength(path, kRelativePathSize - 1);
+    std::memcpy(RelativePath, path, kept);
+    RelativePath[kept] = '\0';
+}
+
+void SetDecompExtraFeatures(const void *block)
+{
+    if (block == nullptr) return;
+    const char *bytes = static_cast<const char *>(block);
+    const char *output = bytes + QM_DECOMP_OUTPUT_PATH_OFFSET;
+    const char *relative = bytes + QM_DECOMP_RELATIVE_PATH_OFFSET;
+    if (output[0] != '\0') SetOutputPath(output);
+    if (relative[0] != '\0') SetRelativePath(relative);
+}
+
+}  // namespace qm

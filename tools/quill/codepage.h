@@ -1,0 +1,28 @@
+// codepage.h - between the terminal's strings and the library's.
+//
+// The library takes and gives Windows-1252 strings with backslashes on every
+// platform.  On POSIX systems the command line and the terminal speak UTF-8,
+// so names are converted on the way in and out; on Windows the command line
+// already arrives in the ANSI code page and passes unchanged.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quill {
+
+// A command-line string as the library wants it; nothing when a character
+// has no Windows-1252 form (or the UTF-8 is malformed).
+std::optional<std::string> ToLibraryText(const std::string &text);
+
+// The same, for a path: slashes also become backslashes.
+std::optional<std::string> ToLibraryPath(const std::string &path);
+
+// A library string for the terminal.
+std::string FromLibraryText(std::string_view text);
+
+// A library path for the terminal: on POSIX systems with slashes again.
+std::string FromLibraryPath(std::string_view path);
+
+}  // namespace quill

@@ -98,6 +98,7 @@ protected:
         qm::ProgressTotal = unpackedSize;
         qm::DataCrc = 0xFFFFFFFFu;
         qm::ActiveCipher = method;
+        std::strcpy(qm::Session.DataPassword, "secret");  // the stored copy selects the key itself
         qm::CipherSelectKey("secret", method);
         qm::ReadIvFirst = method == 1 || method == 2;
     }

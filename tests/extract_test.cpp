@@ -259,6 +259,17 @@ TEST_F(Extraction, ADamagedPlainEntryEndsTheRunAndLeavesNoFile)
     EXPECT_FALSE(Exists("C.TXT"));
 }
 
+TEST_F(Extraction, ATimeThatCannotBeSetEndsTheRunAndKeepsTheFile)
+{
+    const std::uint32_t month13 = (42u << 25) | (13u << 21) | (10u << 16);
+    Open({Stored("A.TXT", kA), Stored("B.TXT", kB, 0x21, month13), Stored("C.TXT", kC)});
+    EXPECT_EQ(Extract(), QM_STATUS_CANNOT_OPEN);
+    EXPECT_EQ(Read("A.TXT"), kA);
+    EXPECT_EQ(Read("B.TXT"), kB);                     // complete and verified
+    EXPECT_FALSE(qmtest::IsReadOnly(out / "B.TXT"));  // attributes come after the time
+    EXPECT_FALSE(Exists("C.TXT"));
+}
+
 TEST_F(Extraction, ANameThatDoesNotFitEndsTheRunWithNothingWritten)
 {
     const std::string longName = std::string(250, 'N') + ".TXT";
@@ -473,13 +484,35 @@ TEST_F(Extraction, ProgressCountsOnlyTheCurrentEntry)
 
 TEST_F(Extraction, AHostThatStopsProgressEndsTheRunAndTheFileIsGone)
 {
-    Open({Stored("A.TXT", kA), Stored("BIG.BIN", Pattern(65024, 5)), Stored("C.TXT", kC)});
-    g_host.progress = [](std::int32_t percent, std::int32_t) { return percent == 50 ? 0 : 1; };
-    Register(false, false, true, false);
-    EXPECT_EQ(Extract(), QM_STATUS_STOPPED);
-    EXPECT_EQ(Read("A.TXT"), kA);
-    EXPECT_FALSE(Exists("BIG.BIN"));
-    EXPECT_FALSE(Exists("C.TXT"));
+    struct Case {
+        const char *what;
+        std::int32_t result;     // returned at 50 percent
+        std::uint16_t setStatus; // set from inside the callback at 50 percent
+        std::uint16_t status;
+    };
+    const Case cases[] = {
+        {"returns 0", 0, 0, QM_STATUS_STOPPED},
+        {"sets a status of its own", 1, 4444, 4444},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directory(out);
+        Open({Stored("A.TXT", kA), Stored("BIG.BIN", Pattern(65024, 5)), Stored("C.TXT", kC)});
+        g_host = Host{};
+        g_host.progress = [&c](std::int32_t percent, std::int32_t) {
+            if (percent != 50)
+                return 1;
+            if (c.setStatus)
+                SetArchiveStatus(c.setStatus);
+            return c.result;
+        };
+        Register(false, false, true, false);
+        EXPECT_EQ(Extract(), c.status);
+        EXPECT_EQ(Read("A.TXT"), kA);
+        EXPECT_FALSE(Exists("BIG.BIN"));
+        EXPECT_FALSE(Exists("C.TXT"));
+    }
 }
 
 }  // namespace

@@ -38,10 +38,10 @@ class QuillCommands : public ::testing::Test {
 protected:
     std::string Carrier(std::vector<qmpack::EntrySpec> entries)
     {
-        qmpack::CarrierSpec spec;
-        spec.prefix = Bytes(100, 0);
-        spec.entries = std::move(entries);
-        return dir.Write("archive.qm", qmpack::BuildCarrier(spec));
+        qmpack::CarrierSpec carrier;
+        carrier.prefix = Bytes(100, 0);
+        carrier.entries = std::move(entries);
+        return dir.Write("archive.qm", qmpack::BuildCarrier(carrier));
     }
 
     quill::CommandLine Line(quill::Command command, const std::string &archive)

@@ -12,8 +12,17 @@
 # PE: the export table (objdump -p) must hold exactly the expected names, each
 # at its ordinal, with no export left without a name; and the DLL may import
 # only from system DLLs, never from the compiler's runtime DLLs.
+# With -DQM_IMPORTS_ONLY=ON (PE only) just the imports are checked, for
+# programs such as quill.exe; then QM_EXPECTED may be left out.  Further
+# DLLs a program may import (quillmark.dll) go in QM_ALSO_ALLOWED.
 
-foreach(var QM_FORMAT QM_TOOL QM_LIBRARY QM_EXPECTED)
+cmake_minimum_required(VERSION 3.25)
+
+set(required QM_FORMAT QM_TOOL QM_LIBRARY)
+if(NOT QM_IMPORTS_ONLY)
+  list(APPEND required QM_EXPECTED)
+endif()
+foreach(var ${required})
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "check_exports: ${var} is not set")
   endif()
@@ -23,16 +32,19 @@ if(NOT EXISTS "${QM_LIBRARY}")
 endif()
 
 # ---- the expected table -------------------------------------------------------
-file(STRINGS "${QM_EXPECTED}" expected_lines REGEX "^[0-9]+ [A-Za-z_][A-Za-z0-9_]*$")
+set(expected_lines "")
 set(expected_names "")
-foreach(line IN LISTS expected_lines)
-  string(REGEX REPLACE "^[0-9]+ " "" name "${line}")
-  list(APPEND expected_names "${name}")
-endforeach()
-list(LENGTH expected_lines expected_count)
-if(expected_count EQUAL 0)
-  message(FATAL_ERROR "check_exports: ${QM_EXPECTED} holds no exports")
+if(NOT QM_IMPORTS_ONLY)
+  file(STRINGS "${QM_EXPECTED}" expected_lines REGEX "^[0-9]+ [A-Za-z_][A-Za-z0-9_]*$")
+  foreach(line IN LISTS expected_lines)
+    string(REGEX REPLACE "^[0-9]+ " "" name "${line}")
+    list(APPEND expected_names "${name}")
+  endforeach()
+  if(NOT expected_lines)
+    message(FATAL_ERROR "check_exports: ${QM_EXPECTED} holds no exports")
+  endif()
 endif()
+list(LENGTH expected_lines expected_count)
 
 set(failures "")
 macro(fail text)
@@ -71,6 +83,10 @@ function(run_tool)
   set(tool_output "${out}" PARENT_SCOPE)
 endfunction()
 
+if(QM_IMPORTS_ONLY AND NOT QM_FORMAT STREQUAL "PE")
+  message(FATAL_ERROR "check_exports: QM_IMPORTS_ONLY needs QM_FORMAT PE")
+endif()
+
 if(QM_FORMAT STREQUAL "ELF")
   run_tool(${QM_TOOL} -D --defined-only "${QM_LIBRARY}")
   # "0000000000002340 T AppendFileMask" (a versioned name carries @...).
@@ -89,7 +105,9 @@ if(QM_FORMAT STREQUAL "ELF")
 
 elseif(QM_FORMAT STREQUAL "PE")
   run_tool(${QM_TOOL} -p "${QM_LIBRARY}")
+endif()
 
+if(QM_FORMAT STREQUAL "PE" AND NOT QM_IMPORTS_ONLY)
   if(NOT tool_output MATCHES "Ordinal Base[ \t]+([0-9]+)")
     message(FATAL_ERROR "check_exports: ${QM_LIBRARY} has no export table")
   endif()
@@ -135,7 +153,9 @@ elseif(QM_FORMAT STREQUAL "PE")
     list(JOIN actual_lines ", " text)
     fail("ordinals and names differ from ${QM_EXPECTED}; the DLL has: ${text}")
   endif()
+endif()
 
+if(QM_FORMAT STREQUAL "PE")
   # Imports: system DLLs only.  The C++ runtime must be linked in whole.
   string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${tool_output}")
   set(system_dll "^(kernel32|user32|msvcrt|ucrtbase|advapi32|ntdll|gdi32|shell32|ole32|oleaut32|ws2_32|api-ms-win-[a-z0-9-]+)\\.dll$")
@@ -145,18 +165,22 @@ elseif(QM_FORMAT STREQUAL "PE")
     string(STRIP "${dll}" dll)
     string(TOLOWER "${dll}" lower)
     list(APPEND seen "${dll}")
-    if(NOT lower MATCHES "${system_dll}")
+    string(TOLOWER "${QM_ALSO_ALLOWED}" also_allowed)
+    if(NOT lower MATCHES "${system_dll}" AND NOT lower IN_LIST also_allowed)
       fail("imports from ${dll}, which is not a system DLL")
     endif()
   endforeach()
   list(JOIN seen " " seen_text)
   message(STATUS "imports: ${seen_text}")
-
-else()
+elseif(NOT QM_FORMAT STREQUAL "ELF")
   message(FATAL_ERROR "check_exports: QM_FORMAT must be ELF or PE, not '${QM_FORMAT}'")
 endif()
 
 if(failures)
   message(FATAL_ERROR "check_exports: ${QM_LIBRARY}\n${failures}")
 endif()
-message(STATUS "${QM_LIBRARY}: exactly the ${expected_count} expected exports")
+if(QM_IMPORTS_ONLY)
+  message(STATUS "${QM_LIBRARY}: imports from system DLLs (and those allowed) only")
+else()
+  message(STATUS "${QM_LIBRARY}: exactly the ${expected_count} expected exports")
+endif()

@@ -215,7 +215,7 @@ void UnpackStream(std::uint8_t *window)
         audio = Decoder.AudioMode;
     };
 
-    // A match of count bytes (already cut at the entry's size).
+    // Records a match and copies it, cut at the entry's size.
     auto match = [&](std::uint32_t distance, std::uint32_t length) {
         m.lastDistance = distance;
         m.oldDistances[m.matchCount & 3] = distance;

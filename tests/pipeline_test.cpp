@@ -2,6 +2,7 @@
 // entry's data, a real output file, and the progress callback recorded.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -98,6 +99,7 @@ protected:
         qm::ProgressTotal = unpackedSize;
         qm::DataCrc = 0xFFFFFFFFu;
         qm::ActiveCipher = method;
+        std::strcpy(qm::Session.DataPassword, "secret");  // the stored copy selects the key itself
         qm::CipherSelectKey("secret", method);
         qm::ReadIvFirst = method == 1 || method == 2;
     }
@@ -274,6 +276,31 @@ TEST_F(Pipeline, WithoutACallbackNothingIsReported)
     qm::CopyStored();
     EXPECT_EQ(qm::ArchiveStatus, 0);
     EXPECT_EQ(Output(), data);
+}
+
+TEST_F(Pipeline, FortyMiBEntryReportsRisingPercentagesEndingAt100)
+{
+    // From 20 MiB on, the count and the total are halved together; the
+    // percentages still rise to exactly 100.
+    const std::size_t size = 41943040;
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] = static_cast<std::uint8_t>((i * 7) >> 3);
+    StartEntry(data, size, size);
+    qm::CopyStored();
+    EXPECT_EQ(qm::ArchiveStatus, 0);
+    ASSERT_EQ(g_calls.size(), (size + 32511) / 32512);
+    std::int64_t done = 0;
+    std::int32_t last = 0;
+    for (const ProgressCall &c : g_calls) {
+        done += c.count;
+        const auto exact = static_cast<std::int32_t>(done * 100 / static_cast<std::int64_t>(size));
+        EXPECT_LE(std::abs(c.percent - exact), 1);
+        EXPECT_GE(c.percent, last);
+        last = c.percent;
+    }
+    EXPECT_EQ(g_calls.back().percent, 100);
+    EXPECT_EQ(~qm::DataCrc, DataCrcOf(data.data(), size));
 }
 
 TEST_F(Pipeline, PercentageHalvesLargeCountsTogether)

@@ -12,6 +12,7 @@
 
 #include "api/status.h"
 #include "container/session.h"
+#include "crypto/cipher.h"
 #include "crypto/crc32.h"
 #include "extract/pipeline.h"
 #include "support/temp_dir.h"
@@ -26,22 +27,31 @@ struct Decoded {
     std::uint16_t status;   // ArchiveStatus afterwards
 };
 
-// Decodes the stream of packedSize bytes at offset of the carrier file.
-// With acceptNothing the output stream is a file opened for reading, which
-// takes no bytes (a full disk, in effect).
+struct DecodeOptions {
+    // The output stream is a file opened for reading, which takes no bytes
+    // (a full disk, in effect).
+    bool acceptNothing = false;
+    // Where the files go; a fresh directory when null.
+    const TempDir *workDir = nullptr;
+    // The entry's cipher method and the data password its key comes from.
+    qm::CipherMethod method = -1;
+    const char *password = "";
+};
+
+// Decodes the stream of packedSize bytes at offset of the carrier file, set
+// up as the extraction driver sets up an entry.
 inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::uint32_t packedSize,
-                        std::int32_t unpackedSize, bool acceptNothing = false,
-                        const TempDir *workDir = nullptr)
+                        std::int32_t unpackedSize, const DecodeOptions &options = {})
 {
     std::optional<TempDir> ownDir;
-    if (!workDir)
+    if (!options.workDir)
         ownDir.emplace();
-    const TempDir &dir = workDir ? *workDir : *ownDir;
+    const TempDir &dir = options.workDir ? *options.workDir : *ownDir;
     const std::string outPath = dir.File("out.bin");
     qm::BuildCrc32Table();
     qm::ArchiveStatus = 0;
     qm::CarrierStream = qm::platform::OpenForRead(carrier.c_str());
-    if (acceptNothing) {
+    if (options.acceptNothing) {
         qmpack::WriteFile(outPath, {});
         qm::OutputStream = qm::platform::OpenForRead(outPath.c_str());
     } else {
@@ -56,8 +66,9 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
     qm::UnpackedLeft = unpackedSize;
     qm::ProgressTotal = unpackedSize;
     qm::DataCrc = 0xFFFFFFFFu;
-    qm::ActiveCipher = -1;
-    qm::ReadIvFirst = false;
+    qm::ActiveCipher = options.method;
+    qm::CipherSelectKey(options.password, options.method);
+    qm::ReadIvFirst = options.method == 1 || options.method == 2;
     static std::vector<std::uint8_t> window(qm::kWindowSize);
     qm::UnpackStream(window.data());
     qm::platform::Close(qm::CarrierStream);
@@ -72,15 +83,16 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
 
 // Decodes a stream held in memory (written to a file first).
 inline Decoded DecodeStream(const qmpack::Bytes &stream, std::int32_t unpackedSize,
-                            bool acceptNothing = false, const TempDir *workDir = nullptr)
+                            const DecodeOptions &options = {})
 {
     std::optional<TempDir> ownDir;
-    if (!workDir)
+    if (!options.workDir)
         ownDir.emplace();
-    const TempDir &dir = workDir ? *workDir : *ownDir;
+    const TempDir &dir = options.workDir ? *options.workDir : *ownDir;
+    DecodeOptions inDir = options;
+    inDir.workDir = &dir;
     const std::string path = dir.Write("stream.bin", stream);
-    return DecodeAt(path, 0, static_cast<std::uint32_t>(stream.size()), unpackedSize, acceptNothing,
-                    &dir);
+    return DecodeAt(path, 0, static_cast<std::uint32_t>(stream.size()), unpackedSize, inDir);
 }
 
 }  // namespace qmtest

@@ -310,7 +310,7 @@ TEST(UnpackStream, CancelOrWriteFailureStopsAtTheFirstFlush)
     ASSERT_LT(cancelled.output.size(), qm::kWindowSize);
     EXPECT_TRUE(std::equal(cancelled.output.begin(), cancelled.output.end(), data.begin()));
 
-    const auto full = qmtest::DecodeStream(stream, size, /*acceptNothing=*/true);
+    const auto full = qmtest::DecodeStream(stream, size, {.acceptNothing = true});
     EXPECT_EQ(full.status, QM_STATUS_WRITE_FAILED);
     EXPECT_TRUE(full.output.empty());
     EXPECT_LT(qm::BytesDone, static_cast<std::int32_t>(qm::kWindowSize));
@@ -355,7 +355,7 @@ TEST(UnpackStream, DamagedStreamsTerminateInsideTheirBuffers)
                 stream.insert(stream.begin() + static_cast<std::ptrdiff_t>(at),
                               static_cast<std::uint8_t>(r >> 24));
         }
-        const auto d = qmtest::DecodeStream(stream, size, false, &dir);
+        const auto d = qmtest::DecodeStream(stream, size, {.workDir = &dir});
         ASSERT_EQ(d.status, 0) << "round " << round;
         ASSERT_EQ(d.output.size(), static_cast<std::size_t>(std::max(size, 0))) << "round " << round;
         if (original) {

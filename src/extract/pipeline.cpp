@@ -97,6 +97,7 @@ std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count)
 void CopyStored()
 {
     ReadIvFirst = ActiveCipher == 1 || ActiveCipher == 2;
+    CipherSelectKey(Session.DataPassword, ActiveCipher);
 
     auto *buffer = static_cast<std::uint8_t *>(std::malloc(kCopyBufferSize));
     if (!buffer) {

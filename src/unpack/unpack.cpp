@@ -197,6 +197,7 @@ void UnpackStream(std::uint8_t *window)
     std::uint32_t flushPos = Decoder.FlushPos;
     std::int32_t left = UnpackedLeft;
     std::int32_t done = BytesDone;
+    bool audio = Decoder.AudioMode;
 
     // Moves the loop's locals to the globals and back around calls that use them.
     auto store = [&] {
@@ -211,6 +212,7 @@ void UnpackStream(std::uint8_t *window)
         flushPos = Decoder.FlushPos;
         left = UnpackedLeft;
         done = BytesDone;
+        audio = Decoder.AudioMode;
     };
 
     // A match of count bytes (already cut at the entry's size).
@@ -247,7 +249,7 @@ void UnpackStream(std::uint8_t *window)
             }
         }
 
-        if (Decoder.AudioMode) {
+        if (audio) {
             const std::uint32_t s = DecodeSymbolAt(AudioTables[Decoder.CurrentChannel], in);
             if (s == kSymAudioNewTables) {
                 store();

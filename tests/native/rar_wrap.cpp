@@ -1,4 +1,4 @@
-#include "native/rar_wrap.h"
+#include "rar_wrap.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -21,7 +21,12 @@ int32_t QM_CALL AnswerPasswordQuestion(QmUserValue user, char *buffer, const cha
 class ArchiveSession {
 public:
     ArchiveSession(const CommandLine &line, PasswordAnswers &answers);
-    ~ArchiveSession() { DoneArcFile(0); }
+    // The callback points at the caller's answers: take it back, then close.
+    ~ArchiveSession()
+    {
+        SetSetCryptKeyProc(0, nullptr);
+        DoneArcFile(0);
+    }
     ArchiveSession(const ArchiveSession &) = delete;
     ArchiveSession &operator=(const ArchiveSession &) = delete;
 

@@ -54,6 +54,7 @@ int RunExtract(const CommandLine &line, std::ostream &out, std::ostream &err)
     SetSetFileNameProc(user, ShowFileName);
     SetOkToReplaceProc(user, AnswerReplace);
     SetSetProgressProc(0, nullptr);
+    const bool keptBefore = arOptionsAreOn(QM_OPTION_KEEP_DIRECTORIES) != 0;
     if (line.keepDirectories)
         arOptionsOn(QM_OPTION_KEEP_DIRECTORIES);
     else
@@ -66,6 +67,7 @@ int RunExtract(const CommandLine &line, std::ostream &out, std::ostream &err)
     // The callbacks point into this frame: take them back before it ends.
     SetSetFileNameProc(0, nullptr);
     SetOkToReplaceProc(0, nullptr);
+    (keptBefore ? arOptionsOn : arOptionsOff)(QM_OPTION_KEEP_DIRECTORIES);
     if (status != QM_STATUS_OK)
         return ReportFailure(err, line, status, answers);
     out << "Done" << (context.skipped ? ", " + std::to_string(context.skipped) + " skipped" : "")

@@ -178,6 +178,16 @@ protected:
         return status;
     }
 
+    // Empties out/; read-only files would stop the removal on Windows.
+    void FreshOut()
+    {
+        for (const auto &e : fs::recursive_directory_iterator(out))
+            if (e.is_regular_file())
+                qmtest::MakeReadOnly(e.path(), false);
+        fs::remove_all(out);
+        fs::create_directory(out);
+    }
+
     Bytes Read(const std::string &name) const { return qmpack::ReadFile((out / name).string()); }
     bool Exists(const std::string &name) const { return fs::exists(out / name); }
 
@@ -305,8 +315,7 @@ TEST_F(Extraction, WithoutADataPasswordTheFirstEntryAsks)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(out);
-        fs::create_directory(out);
+        FreshOut();
         Open({Stored("A.TXT", kA), Stored("B.TXT", kB), Stored("C.TXT", kC)}, nullptr);
         g_host = Host{};
         g_host.passwords = c.replies;
@@ -366,8 +375,7 @@ TEST_F(Extraction, AMismatchAnsweredOtherwiseKeepsTheFileUnlessTheHostSetAStatus
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.reply.result);
-        fs::remove_all(out);
-        fs::create_directory(out);
+        FreshOut();
         qmpack::EntrySpec bad = ChainingOnly("B.TXT", kB);
         bad.dataCrc ^= 1;
         bad.attributes = 0x21;
@@ -411,8 +419,7 @@ TEST_F(Extraction, TheReplaceAnswerDecidesForAnExistingFile)
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "answer " << c.answer << " read-only " << c.readOnly
                                         << " callback " << c.registerReplace);
-        fs::remove_all(out);
-        fs::create_directory(out);
+        FreshOut();
         qmpack::WriteFile((out / "B.TXT").string(), old);
         const std::int64_t oldTime = qmtest::LastWriteTicks(out / "B.TXT");
         if (c.readOnly)
@@ -496,8 +503,7 @@ TEST_F(Extraction, AHostThatStopsProgressEndsTheRunAndTheFileIsGone)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(out);
-        fs::create_directory(out);
+        FreshOut();
         Open({Stored("A.TXT", kA), Stored("BIG.BIN", Pattern(65024, 5)), Stored("C.TXT", kC)});
         g_host = Host{};
         g_host.progress = [&c](std::int32_t percent, std::int32_t) {

@@ -73,15 +73,15 @@ protected:
         std::memset(&qm::Session, 0, sizeof qm::Session);
         SetArchiveStatus(0);
     }
-    std::string Carrier(const CarrierSpec &spec) { return dir_.Write("walk.bin", qmpack::BuildCarrier(spec)); }
+    std::string Carrier(const CarrierSpec &layout) { return dir_.Write("walk.bin", qmpack::BuildCarrier(layout)); }
     qmtest::TempDir dir_;
 };
 
 TEST_F(HeaderWalk, EveryFieldOfEveryBlock)
 {
-    CarrierSpec spec;
-    spec.prefix = Data(50);
-    spec.gap = Data(7);
+    CarrierSpec layout;
+    layout.prefix = Data(50);
+    layout.gap = Data(7);
     EntrySpec a = qmpack::StoredEntry("DIR\\SUB\\FIRST.DAT", Data(1000));
     a.cipherMethod = 1;
     a.unpackedSize = 5000;
@@ -93,8 +93,8 @@ TEST_F(HeaderWalk, EveryFieldOfEveryBlock)
     EntrySpec c = qmpack::StoredEntry(std::string(255, 'L'), Data(3));
     c.unpackedSize = -7;  // taken as it stands
     c.cipherMethod = 0;
-    spec.entries = {a, b, c};
-    const Walk walk = WalkCarrier(Carrier(spec));
+    layout.entries = {a, b, c};
+    const Walk walk = WalkCarrier(Carrier(layout));
     EXPECT_EQ(walk.status, 0);
     ASSERT_EQ(walk.entries.size(), 3u);
 
@@ -102,7 +102,7 @@ TEST_F(HeaderWalk, EveryFieldOfEveryBlock)
     const int32_t positions[] = {first, first + 432 + 1000, first + 432 + 1000 + 432};
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        const EntrySpec &s = spec.entries[i];
+        const EntrySpec &s = layout.entries[i];
         const HidFileItem &e = walk.entries[i].item;
         EXPECT_EQ(e.valid, 1);
         EXPECT_EQ(std::string(e.name), s.name);
@@ -142,11 +142,11 @@ TEST_F(HeaderWalk, TheWalkEndsWithoutStatusWhereTheFileEnds)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        CarrierSpec spec;
-        spec.entries.push_back(qmpack::StoredEntry("ONLY", Data(c.dataSize)));
-        spec.trailer = c.trailer;
+        CarrierSpec layout;
+        layout.entries.push_back(qmpack::StoredEntry("ONLY", Data(c.dataSize)));
+        layout.trailer = c.trailer;
         SetArchiveStatus(0);
-        const Walk walk = WalkCarrier(Carrier(spec));
+        const Walk walk = WalkCarrier(Carrier(layout));
         EXPECT_EQ(walk.status, 0);
         ASSERT_EQ(walk.entries.size(), 1u);
         EXPECT_EQ(qm::Session.WalkPos, static_cast<int32_t>(34 + 432 + c.dataSize));
@@ -171,13 +171,13 @@ TEST_F(HeaderWalk, ADamagedBlockEndsTheWalkAndKeepsWhatCameBefore)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        CarrierSpec spec;
-        spec.entries.push_back(qmpack::StoredEntry("GOOD.1", Data(2)));
-        spec.entries.push_back(qmpack::StoredEntry("BAD.2", Data(3)));
-        spec.entries.push_back(qmpack::StoredEntry("NEVER.3", Data(4)));
-        c.damage(spec.entries[1]);
+        CarrierSpec layout;
+        layout.entries.push_back(qmpack::StoredEntry("GOOD.1", Data(2)));
+        layout.entries.push_back(qmpack::StoredEntry("BAD.2", Data(3)));
+        layout.entries.push_back(qmpack::StoredEntry("NEVER.3", Data(4)));
+        c.damage(layout.entries[1]);
         SetArchiveStatus(0);
-        const Walk walk = WalkCarrier(Carrier(spec));
+        const Walk walk = WalkCarrier(Carrier(layout));
         EXPECT_EQ(walk.status, QM_STATUS_BAD_HEADER);
         ASSERT_EQ(walk.entries.size(), 1u);
         EXPECT_STREQ(walk.entries[0].item.name, "GOOD.1");
@@ -187,10 +187,10 @@ TEST_F(HeaderWalk, ADamagedBlockEndsTheWalkAndKeepsWhatCameBefore)
 TEST_F(HeaderWalk, AFirstBlockWithAWrongMagicEndsTheWalkAtOnce)
 {
     // The open finds block 1 by its CRC alone; the walk then refuses it.
-    CarrierSpec spec;
-    spec.entries.push_back(qmpack::StoredEntry("ONE", Data(2)));
-    spec.entries[0].magic = 0;
-    const Walk walk = WalkCarrier(Carrier(spec));
+    CarrierSpec layout;
+    layout.entries.push_back(qmpack::StoredEntry("ONE", Data(2)));
+    layout.entries[0].magic = 0;
+    const Walk walk = WalkCarrier(Carrier(layout));
     EXPECT_EQ(walk.status, QM_STATUS_BAD_HEADER);
     EXPECT_TRUE(walk.entries.empty());
 }
@@ -210,12 +210,12 @@ TEST_F(HeaderWalk, ANextPositionBeyondTheSigned32BitRangeEndsTheWalk)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.packed);
-        CarrierSpec spec;
-        spec.entries.push_back(qmpack::StoredEntry("HUGE", Data(10)));
-        spec.entries[0].packedSize = c.packed;
-        spec.entries.push_back(qmpack::StoredEntry("UNREACHED", Data(10)));
+        CarrierSpec layout;
+        layout.entries.push_back(qmpack::StoredEntry("HUGE", Data(10)));
+        layout.entries[0].packedSize = c.packed;
+        layout.entries.push_back(qmpack::StoredEntry("UNREACHED", Data(10)));
         SetArchiveStatus(0);
-        const Walk walk = WalkCarrier(Carrier(spec));
+        const Walk walk = WalkCarrier(Carrier(layout));
         EXPECT_EQ(walk.status, 0);
         ASSERT_EQ(walk.entries.size(), 1u);
         EXPECT_EQ(walk.entries[0].item.packedSize, c.packed);

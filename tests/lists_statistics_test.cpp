@@ -38,7 +38,7 @@ protected:
     // entry may claim more packed bytes than it stores: the walk ends there.
     void Open(const std::vector<Sizes> &entries)
     {
-        CarrierSpec spec;
+        CarrierSpec layout;
         for (const Sizes &s : entries) {
             qmpack::EntrySpec e = qmpack::StoredEntry("E", {});
             if (&s == &entries.back())
@@ -46,9 +46,9 @@ protected:
             else
                 e.stored.assign(static_cast<std::size_t>(s.packed), 0x11);
             e.unpackedSize = s.unpacked;
-            spec.entries.push_back(e);
+            layout.entries.push_back(e);
         }
-        InitArcFile(dir_.Write("stats.bin", qmpack::BuildCarrier(spec)).c_str());
+        InitArcFile(dir_.Write("stats.bin", qmpack::BuildCarrier(layout)).c_str());
         ASSERT_EQ(GetArchiveStatus(), 0);
     }
     static ArcExtraInfo Info()

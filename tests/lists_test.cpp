@@ -84,18 +84,18 @@ protected:
         qm::ClearArcStatistics();
         SetArchiveStatus(0);
     }
-    void Open(const CarrierSpec &spec)
+    void Open(const CarrierSpec &layout)
     {
-        InitArcFile(dir_.Write("list.bin", qmpack::BuildCarrier(spec)).c_str());
+        InitArcFile(dir_.Write("list.bin", qmpack::BuildCarrier(layout)).c_str());
         ASSERT_EQ(GetArchiveStatus(), 0);
     }
     static CarrierSpec ThreeEntries()
     {
-        CarrierSpec spec;
-        spec.entries.push_back(qmpack::StoredEntry("DOCS\\READ.ME", Data(10)));
-        spec.entries.push_back(qmpack::StoredEntry("pics/cat.gif", Data(20)));
-        spec.entries.push_back(qmpack::StoredEntry("TOP.TXT", Data(30)));
-        return spec;
+        CarrierSpec layout;
+        layout.entries.push_back(qmpack::StoredEntry("DOCS\\READ.ME", Data(10)));
+        layout.entries.push_back(qmpack::StoredEntry("pics/cat.gif", Data(20)));
+        layout.entries.push_back(qmpack::StoredEntry("TOP.TXT", Data(30)));
+        return layout;
     }
     qmtest::TempDir dir_;
     ArcFileList arc_{};
@@ -176,11 +176,11 @@ TEST_F(Lists, MasksSelectFromTheRealCarrier)
 
 TEST_F(Lists, EveryEntryOfTheInternalList)
 {
-    CarrierSpec spec = ThreeEntries();
-    spec.entries[1].cipherMethod = 2;
-    spec.entries[1].carriedWordA = 0xAAAA0001;
-    spec.entries[1].carriedWordB = 0xBBBB0002;
-    Open(spec);
+    CarrierSpec layout = ThreeEntries();
+    layout.entries[1].cipherMethod = 2;
+    layout.entries[1].carriedWordA = 0xAAAA0001;
+    layout.entries[1].carriedWordB = 0xBBBB0002;
+    Open(layout);
     EXPECT_EQ(BuildHidFileList(&hid_, nullptr), 3);
     EXPECT_EQ(GetArchiveStatus(), 0);
     ASSERT_EQ(Names(hid_), (std::vector<std::string>{"DOCS\\READ.ME", "pics/cat.gif", "TOP.TXT"}));
@@ -188,7 +188,7 @@ TEST_F(Lists, EveryEntryOfTheInternalList)
     std::size_t i = 0;
     for (const HidFileItem *item = hid_.first; item; item = item->next, ++i) {
         SCOPED_TRACE(i);
-        const EntrySpec &s = spec.entries[i];
+        const EntrySpec &s = layout.entries[i];
         EXPECT_EQ(item->headerPos, pos);
         EXPECT_EQ(item->packedSize, static_cast<int32_t>(s.stored.size()));
         EXPECT_EQ(item->cipherMethod, s.cipherMethod);
@@ -216,11 +216,11 @@ TEST_F(Lists, NamesAreConvertedToAnsiBeforeTheyAreMatched)
 {
     // 0x81 is u-umlaut in code page 437 and 0xFC in Windows-1252; the mask is
     // written in 1252 capitals (0xDC), so it matches only the converted name.
-    CarrierSpec spec;
-    spec.entries.push_back(qmpack::StoredEntry("\x81" "ber.txt", Data(5)));
-    spec.entries.push_back(qmpack::StoredEntry("\x9A" "BER.TXT", Data(5)));  // U-umlaut in 437
-    spec.entries.push_back(qmpack::StoredEntry("\xFC" "ber.txt", Data(5)));  // superscript n in 437
-    Open(spec);
+    CarrierSpec layout;
+    layout.entries.push_back(qmpack::StoredEntry("\x81" "ber.txt", Data(5)));
+    layout.entries.push_back(qmpack::StoredEntry("\x9A" "BER.TXT", Data(5)));  // U-umlaut in 437
+    layout.entries.push_back(qmpack::StoredEntry("\xFC" "ber.txt", Data(5)));  // superscript n in 437
+    Open(layout);
     Masks masks{"\xDC" "BER.TXT"};
     BuildArcFileList(&arc_, masks.get());
     EXPECT_EQ(GetArchiveStatus(), 0);
@@ -242,9 +242,9 @@ TEST_F(Lists, BuildsThatFindNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        CarrierSpec spec = ThreeEntries();
-        c.damage(spec);
-        Open(spec);
+        CarrierSpec layout = ThreeEntries();
+        c.damage(layout);
+        Open(layout);
         Masks masks = c.mask ? Masks{c.mask} : Masks{};
         EXPECT_EQ(BuildHidFileList(&hid_, masks.get()), 0);
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_EMPTY_LIST);
@@ -265,9 +265,9 @@ TEST_F(Lists, BuildsThatFindNothing)
 
 TEST_F(Lists, ADamagedBlockKeepsTheEntriesBeforeIt)
 {
-    CarrierSpec spec = ThreeEntries();
-    spec.entries[2].headerCrc = 0x0BADC0DE;
-    Open(spec);
+    CarrierSpec layout = ThreeEntries();
+    layout.entries[2].headerCrc = 0x0BADC0DE;
+    Open(layout);
     EXPECT_EQ(BuildHidFileList(&hid_, nullptr), 2);
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_BAD_HEADER);
     EXPECT_EQ(Names(hid_), (std::vector<std::string>{"DOCS\\READ.ME", "pics/cat.gif"}));

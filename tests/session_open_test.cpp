@@ -29,9 +29,9 @@ Bytes Filler(std::size_t size, std::uint8_t seed = 0x5A)
 
 CarrierSpec OneEntryCarrier()
 {
-    CarrierSpec spec;
-    spec.entries.push_back(qmpack::StoredEntry("README.TXT", Filler(300)));
-    return spec;
+    CarrierSpec layout;
+    layout.entries.push_back(qmpack::StoredEntry("README.TXT", Filler(300)));
+    return layout;
 }
 
 class SessionOpen : public ::testing::Test {
@@ -47,7 +47,7 @@ protected:
         qm::ClearArcStatistics();
         SetArchiveStatus(0);
     }
-    std::string Carrier(const CarrierSpec &spec) { return dir_.Write("carrier.bin", qmpack::BuildCarrier(spec)); }
+    std::string Carrier(const CarrierSpec &layout) { return dir_.Write("carrier.bin", qmpack::BuildCarrier(layout)); }
     qmtest::TempDir dir_;
 };
 
@@ -72,10 +72,10 @@ TEST_F(SessionOpen, PositionsBehindAPrefixAndAGap)
     const Case cases[] = {{0, 100}, {3000, 100}, {81895, 0}, {1, 432}, {5000, 20000}};
     for (const Case &c : cases) {
         SCOPED_TRACE("prefix " + std::to_string(c.prefix) + " gap " + std::to_string(c.gap));
-        CarrierSpec spec = OneEntryCarrier();
-        spec.prefix = Filler(c.prefix, 1);
-        spec.gap = Filler(c.gap, 2);
-        const std::string path = Carrier(spec);
+        CarrierSpec layout = OneEntryCarrier();
+        layout.prefix = Filler(c.prefix, 1);
+        layout.gap = Filler(c.gap, 2);
+        const std::string path = Carrier(layout);
         InitArcFile(path.c_str());
         EXPECT_EQ(GetArchiveStatus(), 0);
         EXPECT_EQ(qm::Session.ArchiveBase, static_cast<int32_t>(c.prefix + 10));
@@ -86,10 +86,10 @@ TEST_F(SessionOpen, PositionsBehindAPrefixAndAGap)
 TEST_F(SessionOpen, SignatureBeyondTheLastTestedOffsetIsNotFound)
 {
     // In a carrier longer than 81,920 bytes the last offset tried is 81,895.
-    CarrierSpec spec = OneEntryCarrier();
-    spec.prefix = Filler(81900, 3);
-    spec.trailer = Filler(4096, 4);
-    InitArcFile(Carrier(spec).c_str());
+    CarrierSpec layout = OneEntryCarrier();
+    layout.prefix = Filler(81900, 3);
+    layout.trailer = Filler(4096, 4);
+    InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NO_SIGNATURE);
 }
 
@@ -99,13 +99,13 @@ TEST_F(SessionOpen, RecordsWithAWrongWordArePassedOver)
     wrongFormat.formatWord = 0x1541524F;
     CarrierSpec wrongMagic;
     wrongMagic.magicWord = 78;
-    CarrierSpec spec = OneEntryCarrier();
-    spec.prefix = Filler(17, 9);
+    CarrierSpec layout = OneEntryCarrier();
+    layout.prefix = Filler(17, 9);
     for (const CarrierSpec *bad : {&wrongFormat, &wrongMagic}) {
         const Bytes record = qmpack::BuildSignatureRecord(*bad);
-        spec.prefix.insert(spec.prefix.end(), record.begin(), record.end());
+        layout.prefix.insert(layout.prefix.end(), record.begin(), record.end());
     }
-    InitArcFile(Carrier(spec).c_str());
+    InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
     EXPECT_EQ(qm::Session.ArchiveBase, static_cast<int32_t>(17 + 2 * 34 + 10));
 
@@ -144,20 +144,20 @@ TEST_F(SessionOpen, ShortCarriers)
 
 TEST_F(SessionOpen, NoBlockWithAMatchingCrcGives9961)
 {
-    CarrierSpec spec = OneEntryCarrier();
-    spec.entries[0].headerCrc = 0x12345678;
-    InitArcFile(Carrier(spec).c_str());
+    CarrierSpec layout = OneEntryCarrier();
+    layout.entries[0].headerCrc = 0x12345678;
+    InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_BAD_PASSWORD);
 }
 
 TEST_F(SessionOpen, TheFirstBlockIsFoundByItsCrcNotByItsPlace)
 {
     // A damaged first block is passed over and the next intact one is taken.
-    CarrierSpec spec;
-    spec.entries.push_back(qmpack::StoredEntry("ONE", Filler(10)));
-    spec.entries.push_back(qmpack::StoredEntry("TWO", Filler(20)));
-    spec.entries[0].headerCrc = 1;
-    InitArcFile(Carrier(spec).c_str());
+    CarrierSpec layout;
+    layout.entries.push_back(qmpack::StoredEntry("ONE", Filler(10)));
+    layout.entries.push_back(qmpack::StoredEntry("TWO", Filler(20)));
+    layout.entries[0].headerCrc = 1;
+    InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
     EXPECT_EQ(qm::Session.FirstBlockPos, 34 + 432 + 10);
 }

@@ -66,30 +66,30 @@ std::array<std::uint8_t, kHeaderBlockSize> BuildHeaderBlock(const EntrySpec &ent
     return b;
 }
 
-Bytes BuildSignatureRecord(const CarrierSpec &spec)
+Bytes BuildSignatureRecord(const CarrierSpec &layout)
 {
     Bytes r(kSignatureRecordSize, 0);
     std::memcpy(r.data(), "Quillmark!", 10);
-    Put32(r.data() + 10, spec.formatWord);
-    Put32(r.data() + 14, spec.magicWord);
-    Put32(r.data() + 18, spec.flags);
+    Put32(r.data() + 10, layout.formatWord);
+    Put32(r.data() + 14, layout.magicWord);
+    Put32(r.data() + 18, layout.flags);
     return r;
 }
 
-Bytes BuildCarrier(const CarrierSpec &spec)
+Bytes BuildCarrier(const CarrierSpec &layout)
 {
-    Bytes out = spec.prefix;
-    const Bytes record = BuildSignatureRecord(spec);
+    Bytes out = layout.prefix;
+    const Bytes record = BuildSignatureRecord(layout);
     out.insert(out.end(), record.begin(), record.end());
-    out.insert(out.end(), spec.gap.begin(), spec.gap.end());
-    for (const EntrySpec &e : spec.entries) {
+    out.insert(out.end(), layout.gap.begin(), layout.gap.end());
+    for (const EntrySpec &e : layout.entries) {
         auto block = BuildHeaderBlock(e);
-        if (spec.encipherHeader)
-            spec.encipherHeader(block.data());
+        if (layout.encipherHeader)
+            layout.encipherHeader(block.data());
         out.insert(out.end(), block.begin(), block.end());
         out.insert(out.end(), e.stored.begin(), e.stored.end());
     }
-    out.insert(out.end(), spec.trailer.begin(), spec.trailer.end());
+    out.insert(out.end(), layout.trailer.begin(), layout.trailer.end());
     return out;
 }
 

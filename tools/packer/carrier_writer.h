@@ -62,8 +62,8 @@ struct CarrierSpec {
 };
 
 std::array<std::uint8_t, kHeaderBlockSize> BuildHeaderBlock(const EntrySpec &entry);
-Bytes BuildSignatureRecord(const CarrierSpec &spec);
-Bytes BuildCarrier(const CarrierSpec &spec);
+Bytes BuildSignatureRecord(const CarrierSpec &layout);
+Bytes BuildCarrier(const CarrierSpec &layout);
 
 // The standard CRC-32 (initial and final complement), the packer's own.
 std::uint32_t Crc32(const std::uint8_t *data, std::size_t size);

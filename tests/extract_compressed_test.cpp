@@ -79,9 +79,9 @@ TEST(ExtractCompressed, TheRealStreamInOurOwnCarriers)
         qmtest::TempDir dir;
         qmpack::EntrySpec entry = Compressed(stream);
         c.change(entry);
-        qmpack::CarrierSpec spec;
-        spec.entries = {entry, qmpack::StoredEntry("AFTER.TXT", after)};
-        const std::string carrier = dir.Write("c.qm", qmpack::BuildCarrier(spec));
+        qmpack::CarrierSpec layout;
+        layout.entries = {entry, qmpack::StoredEntry("AFTER.TXT", after)};
+        const std::string carrier = dir.Write("c.qm", qmpack::BuildCarrier(layout));
 
         ArcOpenParams params;
         std::memset(&params, 0, sizeof params);

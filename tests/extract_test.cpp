@@ -141,10 +141,10 @@ protected:
     // given) and points the output path at out/.
     void Open(const std::vector<qmpack::EntrySpec> &entries, const char *dataPassword = "pw")
     {
-        qmpack::CarrierSpec spec;
-        spec.prefix = Pattern(300, 9);
-        spec.entries = entries;
-        const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(spec));
+        qmpack::CarrierSpec layout;
+        layout.prefix = Pattern(300, 9);
+        layout.entries = entries;
+        const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(layout));
         if (dataPassword) {
             ArcOpenParams params;
             std::memset(&params, 0, sizeof params);

@@ -39,9 +39,9 @@ TEST(ExtractCipher, CompressedEntriesDecodeBehindEveryCipher)
             e.stored = qmpack::EncipherData(stream, method, "right", {1, 2, 3, 4, 5, 6, 7, 8});
             e.unpackedSize = 56464;
             e.dataCrc = kCrc;
-            qmpack::CarrierSpec spec;
-            spec.entries = {e};
-            const std::string carrier = dir.Write("c.qm", qmpack::BuildCarrier(spec));
+            qmpack::CarrierSpec layout;
+            layout.entries = {e};
+            const std::string carrier = dir.Write("c.qm", qmpack::BuildCarrier(layout));
 
             qmtest::CipherFixtureEntry first;
             first.name = e.name;

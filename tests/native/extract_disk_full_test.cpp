@@ -73,10 +73,10 @@ TEST(ExtractDiskFull, AShortWriteGivesStatus101AndNoPartialFile)
         qmpack::Bytes small(100, 's'), big(c.size);
         for (std::size_t i = 0; i < big.size(); ++i)
             big[i] = static_cast<std::uint8_t>(i * 13);
-        qmpack::CarrierSpec spec;
-        spec.entries = {qmpack::StoredEntry("SMALL.TXT", small), qmpack::StoredEntry("BIG.BIN", big),
+        qmpack::CarrierSpec layout;
+        layout.entries = {qmpack::StoredEntry("SMALL.TXT", small), qmpack::StoredEntry("BIG.BIN", big),
                         qmpack::StoredEntry("LATER.TXT", small)};
-        const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(spec));
+        const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(layout));
 
         EXPECT_EQ(ExtractUnderFileSizeLimit(carrier, out, c.limit), QM_STATUS_WRITE_FAILED);
         EXPECT_EQ(qmpack::ReadFile((out / "SMALL.TXT").string()), small);

@@ -367,4 +367,30 @@ TEST(UnpackStream, DamagedStreamsTerminateInsideTheirBuffers)
     EXPECT_GT(rejected, total * 9 / 10);
 }
 
+TEST(UnpackStream, StreamThatProducesNothingPastItsEndStops)
+{
+    // The tables give the repeat-last symbol a 1-bit code and nothing else a
+    // code, so every step repeats the last match, which has length 0 before
+    // any match.  Past the end of the packed data the decoder goes on over the
+    // bytes its buffer still holds, and it must not do so for ever.
+    BitSink sink;
+    const auto zeroLengths = [&](std::uint32_t n) {  // symbol 18: 11-138 zero lengths
+        sink.Bits(1, 1);
+        sink.Bits(n - 11, 7);
+    };
+    sink.Bits(0, 2);
+    for (int s = 0; s < 19; ++s)
+        sink.Bits(s == 1 || s == 18 ? 1 : 0, 4);  // '0' is symbol 1, '1' symbol 18
+    zeroLengths(138);  // main symbols 0-255 get no code
+    zeroLengths(118);
+    sink.Bits(0, 1);   // symbol 256: length 1
+    zeroLengths(117);  // 257-373: no code
+    Bytes stream = sink.out;
+    stream.resize(100, 0);
+
+    const auto d = qmtest::DecodeStream(stream, 5000);
+    EXPECT_EQ(d.status, 0);
+    EXPECT_TRUE(d.output.empty());
+}
+
 }  // namespace

@@ -12,11 +12,23 @@ std::uint8_t InputBuffer[kInputBufferSize + kInputPadding];
 std::uint32_t InputPos = 0;
 std::uint32_t InputBitPos = 0;
 std::uint32_t InputAvailable = 0;
+bool InputStalled = false;
+
+namespace {
+
+// Refills that found the packed data exhausted, and BytesDone at the last
+// one.  Two such refills lie more than 8,000 bytes of stale input apart.
+std::uint32_t EmptyRefills = 0;
+std::int32_t BytesDoneAtEmptyRefill = 0;
+
+}  // namespace
 
 void FillInput()
 {
     InputAvailable = ReadPackedData(InputBuffer, kInputBufferSize);
     InputPos = 0;
+    InputStalled = false;
+    EmptyRefills = 0;
 }
 
 void RefillInput()
@@ -29,6 +41,12 @@ void RefillInput()
     // When the packed data is exhausted, decoding goes on over whatever the
     // buffer still holds; the data CRC rejects the entry.
     InputAvailable = got >= 1 ? got + kInputKeep : InputPos;
+    if (got == 0) {
+        if (EmptyRefills > 0 && BytesDone == BytesDoneAtEmptyRefill)
+            InputStalled = true;
+        ++EmptyRefills;
+        BytesDoneAtEmptyRefill = BytesDone;
+    }
 }
 
 }  // namespace qm

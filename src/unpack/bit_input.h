@@ -26,10 +26,19 @@ extern std::uint32_t InputPos;
 extern std::uint32_t InputBitPos;
 extern std::uint32_t InputAvailable;
 
+// Set by RefillInput when, after the packed data ran out, the decoder has gone
+// once more over the bytes the buffer still holds without producing a byte
+// (BytesDone unchanged).  A stream can make no progress at all (tables that
+// only read new tables, or repeat a match of length 0), and it would go round
+// those stale bytes for ever.  The decoder ends the stream on it; the data
+// CRC rejects the entry.
+extern bool InputStalled;
+
 // Starts a stream: reads up to 8192 bytes at offset 0.
 void FillInput();
 
-// Continues a stream; called when InputPos lies between 8163 and 8191.
+// Continues a stream; called when InputPos lies between 8163 and 8191, with
+// BytesDone up to date.
 void RefillInput();
 
 // The 16 bits behind the cursor, first bit in bit 15.

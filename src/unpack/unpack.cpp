@@ -14,7 +14,8 @@
 // Every match records its distance in the ring of the last four.
 //
 // UnpackedLeft starts one below the entry's size and the loop runs while it
-// is 0 or more.  A match that would reach past the entry's size is cut at
+// is 0 or more, or until the input stalls past the end of the packed data
+// (see InputStalled).  A match that would reach past the entry's size is cut at
 // it: the output never grows beyond the stated size.
 //
 // The window is flushed when fewer than 270 bytes of room remain between
@@ -235,9 +236,11 @@ void UnpackStream(std::uint8_t *window)
     while (left >= 0) {
         writePos &= kWindowMask;
         if (in.pos > kRefillBeforeStep) {
-            in.Store();
+            store();
             RefillInput();
-            in.Load();
+            load();
+            if (InputStalled)
+                break;
         }
         if (writePos != flushPos && ((flushPos - writePos) & kWindowMask) < kFlushRoom) {
             store();
@@ -255,6 +258,8 @@ void UnpackStream(std::uint8_t *window)
                 store();
                 ReadCodeTables();
                 load();
+                if (InputStalled)
+                    break;
                 continue;
             }
             window[writePos++] = DecodeAudioByte(s);
@@ -293,6 +298,8 @@ void UnpackStream(std::uint8_t *window)
             store();
             ReadCodeTables();
             load();
+            if (InputStalled)
+                break;
         }
     }
 

@@ -44,19 +44,6 @@ qmpack::EntrySpec Stored(const std::string &name, const Bytes &data, std::uint32
     return e;
 }
 
-// An entry whose data is preceded by an 8-byte chaining value and otherwise
-// passes unchanged: enciphered as far as the run is concerned, so a CRC
-// mismatch counts as a wrong password.
-qmpack::EntrySpec ChainingOnly(const std::string &name, const Bytes &data)
-{
-    qmpack::EntrySpec e = qmpack::StoredEntry(name, data);
-    e.cipherMethod = QM_CIPHER_CHAINING_ONLY;
-    Bytes stored = {1, 2, 3, 4, 5, 6, 7, 8};
-    stored.insert(stored.end(), data.begin(), data.end());
-    e.stored = stored;
-    return e;
-}
-
 // ---- the host ------------------------------------------------------------------------
 
 struct PasswordReply {
@@ -219,7 +206,7 @@ TEST_F(Extraction, StoredEntriesGetTheirDataTimeAndAttributes)
 
 TEST_F(Extraction, PackedSizeEqualToUnpackedIsCopiedAndChainingValueIsSkipped)
 {
-    Open({Stored("SAME.BIN", kB), ChainingOnly("IV.BIN", kC)});
+    Open({Stored("SAME.BIN", kB), qmpack::ChainingOnlyEntry("IV.BIN", kC)});
     EXPECT_EQ(Extract(), 0);
     EXPECT_EQ(Read("SAME.BIN"), kB);
     EXPECT_EQ(Read("IV.BIN"), kC);
@@ -344,7 +331,7 @@ TEST_F(Extraction, APasswordOnceGivenServesLaterRuns)
 
 TEST_F(Extraction, AMismatchOfAnEncipheredEntryAsksAgainAndRedoesTheEntry)
 {
-    qmpack::EntrySpec bad = ChainingOnly("B.TXT", kB);
+    qmpack::EntrySpec bad = qmpack::ChainingOnlyEntry("B.TXT", kB);
     bad.dataCrc ^= 1;  // never matches, whatever the password
     Open({Stored("A.TXT", kA), bad, Stored("C.TXT", kC)});
     g_host.passwords = {{1, "second"}, {1, "third"}, {0, ""}};
@@ -376,7 +363,7 @@ TEST_F(Extraction, AMismatchAnsweredOtherwiseKeepsTheFileUnlessTheHostSetAStatus
     for (const Case &c : cases) {
         SCOPED_TRACE(c.reply.result);
         FreshOut();
-        qmpack::EntrySpec bad = ChainingOnly("B.TXT", kB);
+        qmpack::EntrySpec bad = qmpack::ChainingOnlyEntry("B.TXT", kB);
         bad.dataCrc ^= 1;
         bad.attributes = 0x21;
         Open({bad, Stored("C.TXT", kC)});

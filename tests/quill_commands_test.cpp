@@ -21,19 +21,6 @@ using qmpack::Bytes;
 const Bytes kText = {'h', 'e', 'l', 'l', 'o', '\n'};
 const Bytes kSound = Bytes(3000, 0x5A);
 
-// An entry whose data is preceded by an 8-byte chaining value and otherwise
-// passes unchanged: enciphered as far as the library is concerned, so a CRC
-// mismatch there reads as a wrong password.
-qmpack::EntrySpec ChainingOnly(const std::string &name, const Bytes &data)
-{
-    qmpack::EntrySpec e = qmpack::StoredEntry(name, data);
-    e.cipherMethod = QM_CIPHER_CHAINING_ONLY;
-    Bytes stored = {1, 2, 3, 4, 5, 6, 7, 8};
-    stored.insert(stored.end(), data.begin(), data.end());
-    e.stored = stored;
-    return e;
-}
-
 class QuillCommands : public ::testing::Test {
 protected:
     std::string Carrier(std::vector<qmpack::EntrySpec> entries)
@@ -78,7 +65,7 @@ protected:
 TEST_F(QuillCommands, ListShowsEntriesAndStatistics)
 {
     const auto archive = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound),
-                                  ChainingOnly("LICENSE.TXT", kText)});
+                                  qmpack::ChainingOnlyEntry("LICENSE.TXT", kText)});
     EXPECT_EQ(Run(Line(quill::Command::List, archive)), 0) << stderr_.str();
     EXPECT_TRUE(Printed("SOUND\\BOAT.WAV")) << stdout_.str();
     EXPECT_TRUE(Printed("*LICENSE.TXT")) << stdout_.str();  // enciphered
@@ -137,7 +124,7 @@ TEST_F(QuillCommands, ExistingFilesAreSkippedUnlessY)
 // ever; plain entries need no password at all.
 TEST_F(QuillCommands, PasswordQuestionsEndWhenTheAnswerDoesNotFit)
 {
-    qmpack::EntrySpec never = ChainingOnly("SECRET.TXT", kText);
+    qmpack::EntrySpec never = qmpack::ChainingOnlyEntry("SECRET.TXT", kText);
     never.dataCrc ^= 1;
     struct Case {
         const char *what;
@@ -148,8 +135,8 @@ TEST_F(QuillCommands, PasswordQuestionsEndWhenTheAnswerDoesNotFit)
     };
     const Case cases[] = {
         {"plain entries, no -p", {qmpack::StoredEntry("A.TXT", kText), qmpack::StoredEntry("B.TXT", kText)}, "", 0, ""},
-        {"enciphered entry that fits, no -p", {ChainingOnly("A.TXT", kText)}, "", 0, ""},
-        {"enciphered entry that fits, -p", {ChainingOnly("A.TXT", kText)}, "pw", 0, ""},
+        {"enciphered entry that fits, no -p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, "", 0, ""},
+        {"enciphered entry that fits, -p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, "pw", 0, ""},
         {"never fits, no -p", {qmpack::StoredEntry("A.TXT", kText), never}, "", 1, "SECRET.TXT needs a password"},
         {"never fits, -p", {qmpack::StoredEntry("A.TXT", kText), never}, "pw", 1, "the password does not fit SECRET.TXT"},
     };

@@ -40,6 +40,15 @@ EntrySpec StoredEntry(std::string name, const Bytes &data)
     return e;
 }
 
+EntrySpec ChainingOnlyEntry(std::string name, const Bytes &data)
+{
+    EntrySpec e = StoredEntry(std::move(name), data);
+    e.cipherMethod = 2;
+    e.stored = {1, 2, 3, 4, 5, 6, 7, 8};
+    e.stored.insert(e.stored.end(), data.begin(), data.end());
+    return e;
+}
+
 std::array<std::uint8_t, kHeaderBlockSize> BuildHeaderBlock(const EntrySpec &entry)
 {
     std::array<std::uint8_t, kHeaderBlockSize> b{};

@@ -47,6 +47,11 @@ struct EntrySpec {
 // A plain entry holding data as it is (stored, not enciphered).
 EntrySpec StoredEntry(std::string name, const Bytes &data);
 
+// An entry of cipher method 2: its data behind the 8-byte chaining value
+// 1, 2, ... 8 and otherwise unchanged.  Enciphered as far as the library is
+// concerned, so a CRC mismatch there reads as a wrong password.
+EntrySpec ChainingOnlyEntry(std::string name, const Bytes &data);
+
 struct CarrierSpec {
     Bytes prefix;                             // bytes before the signature record
     std::uint32_t formatWord = kFormatWord;

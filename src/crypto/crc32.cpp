@@ -43,7 +43,8 @@ inline std::uint32_t Load32(const unsigned char *p)
 
 // Entry data is the bulk of the work, so the data form folds eight bytes at a
 // time ("slicing by eight"): SliceTables[k][n] is the CRC register after
-// byte n followed by k zero bytes.  Slice 0 is the data table itself.
+// byte n followed by k + 1 zero bytes; DataCrcTable, byte n alone, serves as
+// the eighth slice.
 std::uint32_t SliceTables[7][256];
 
 }  // namespace

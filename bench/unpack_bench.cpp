@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/crc32.h"
 #include "encoder_inputs.h"

@@ -7,7 +7,7 @@
 // Build (clang):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
 //     -Iinclude -Isrc -DQUILLMARK_BUILDING fuzz/unpack_fuzz.cpp \
-//     src/unpack/*.cpp src/extract/pipeline.cpp src/crypto/*.cpp src/api/*.cpp \
+//     src/unpack/*.cpp src/extract/pipeline.cpp src/crypto/*.cpp src/api/*.cpp src/state/*.cpp \
 //     src/container/*.cpp src/paths/*.cpp src/platform/posix/*.cpp -o unpack_fuzz
 //   ./unpack_fuzz -max_len=20000
 #include <unistd.h>
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/crc32.h"
 #include "extract/pipeline.h"

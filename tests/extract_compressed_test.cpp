@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "api/callbacks.h"
+#include "state/callbacks.h"
 #include "extract_test_support.h"
 #include "packer/carrier_writer.h"
 #include "quillmark.h"

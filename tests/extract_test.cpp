@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "api/callbacks.h"
-#include "api/options.h"
+#include "state/callbacks.h"
+#include "state/options.h"
 #include "extract_test_support.h"
 #include "packer/carrier_writer.h"
 #include "quillmark.h"

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/options.h"
+#include "state/callbacks.h"
+#include "state/options.h"
 #include "quillmark.h"
 
 namespace {

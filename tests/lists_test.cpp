@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/lists.h"
 #include "container/session.h"
 #include "container/statistics.h"

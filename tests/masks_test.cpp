@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "paths/masks.h"
 #include "paths/memory.h"
 #include "quillmark.h"

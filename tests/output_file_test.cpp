@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "extract/directory_walk.h"
 #include "extract/output_file.h"
 #include "extract_test_support.h"

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "api/options.h"
-#include "paths/path_settings.h"
+#include "state/options.h"
+#include "state/path_settings.h"
 
 namespace qmtest {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "path_settings_guard.h"
 #include "paths/output_name.h"
 #include "quillmark.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"

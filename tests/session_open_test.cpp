@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "container/statistics.h"
-#include "paths/path_settings.h"
+#include "state/path_settings.h"
 #include "quillmark.h"
 #include "support/temp_dir.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "api/callbacks.h"
+#include "state/callbacks.h"
 #include "encoder_inputs.h"
 #include "packer/encoder.h"
 #include "unpack_harness.h"

@@ -1,5 +1,5 @@
 // exports_extract.cpp - extraction.
-#include "api/status.h"
+#include "state/status.h"
 #include "extract/driver.h"
 #include "quillmark.h"
 

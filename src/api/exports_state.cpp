@@ -2,9 +2,9 @@
 // callback registry, and the not-supported group.
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/options.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/options.h"
+#include "state/status.h"
 #include "quillmark.h"
 
 using namespace qm;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/header_cipher.h"
 #include "container/session.h"
 #include "crypto/crc32.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "container/header_block.h"
 #include "container/session.h"
 #include "container/statistics.h"

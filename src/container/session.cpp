@@ -8,11 +8,11 @@
 
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/locator.h"
 #include "container/statistics.h"
-#include "paths/path_settings.h"
+#include "state/path_settings.h"
 
 namespace qm {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/cipher.h"
 #include "extract/pipeline.h"

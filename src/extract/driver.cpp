@@ -21,8 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/header_block.h"
 #include "container/lists.h"
 #include "container/session.h"

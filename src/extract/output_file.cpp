@@ -12,8 +12,8 @@
 
 #include <cstring>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "extract/directory_walk.h"
 
 namespace qm {

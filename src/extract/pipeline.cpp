@@ -15,8 +15,8 @@
 
 #include <cstdlib>
 
-#include "api/callbacks.h"
-#include "api/status.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 #include "container/session.h"
 #include "crypto/crc32.h"
 

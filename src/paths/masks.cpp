@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "paths/case_fold.h"
 #include "paths/memory.h"
 #include "paths/split_path.h"

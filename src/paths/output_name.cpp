@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "api/options.h"
-#include "paths/path_settings.h"
+#include "state/options.h"
+#include "state/path_settings.h"
 #include "paths/path_strings.h"
 #include "paths/text_bounds.h"
 

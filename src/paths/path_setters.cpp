@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "paths/path_settings.h"
+#include "state/path_settings.h"
 #include "paths/path_strings.h"
 #include "paths/text_bounds.h"
 #include "quillmark.h"

@@ -29,7 +29,7 @@
 
 #include <cstring>
 
-#include "api/status.h"
+#include "state/status.h"
 #include "extract/pipeline.h"
 #include "unpack/audio.h"
 #include "unpack/bit_input.h"

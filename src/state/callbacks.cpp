@@ -1,4 +1,4 @@
-#include "api/callbacks.h"
+#include "state/callbacks.h"
 
 namespace qm {
 

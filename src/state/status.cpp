@@ -1,4 +1,4 @@
-#include "api/status.h"
+#include "state/status.h"
 
 namespace qm {
 

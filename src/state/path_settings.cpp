@@ -1,4 +1,4 @@
-#include "paths/path_settings.h"
+#include "state/path_settings.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "api/options.h"
+#include "state/options.h"
 
 namespace qm {
 

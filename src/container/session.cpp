@@ -12,7 +12,6 @@
 #include "state/status.h"
 #include "container/locator.h"
 #include "container/statistics.h"
-#include "paths/host_path.h"
 #include "state/path_settings.h"
 
 namespace qm {
@@ -65,7 +64,6 @@ void InitHidFile(const char *path, const ArcOpenParams *params)
         return;
     }
     std::strcpy(Session.CarrierPath, path);
-    HostSeparatorsToBackslashes(Session.CarrierPath);
 
     CarrierStream = platform::OpenForRead(Session.CarrierPath);
     if (!CarrierStream) {

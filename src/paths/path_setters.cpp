@@ -38,7 +38,6 @@ void SetInputPath(const char *path)
     std::memcpy(InputPath, path, kept);
     if (addsBackslash) InputPath[kept] = '\\';
     InputPath[kept + (addsBackslash ? 1 : 0)] = '\0';
-    HostSeparatorsToBackslashes(InputPath);
 }
 
 void SetRelativePath(const char *path)
@@ -47,7 +46,6 @@ void SetRelativePath(const char *path)
     const std::size_t kept = BoundedLength(path, kRelativePathSize - 1);
     std::memcpy(RelativePath, path, kept);
     RelativePath[kept] = '\0';
-    HostSeparatorsToBackslashes(RelativePath);
 }
 
 void SetDecompExtraFeatures(const void *block)

@@ -99,10 +99,18 @@ else
         roundtrip "$method-3des-iv" -m "$method" -c 3des-iv -- -p unused
         roundtrip "$method-carrier" -m "$method" --carrier "$carrier" -- -p unused
     done
-    # A carrier keeps its bytes in front of the archive.
+    # A carrier keeps its bytes in front of the archive; one that holds an
+    # archive already, or that is too long for the archive behind it to be
+    # found, is refused.
     if ! cmp -s -n 3000 "$carrier" "$work/lz-carrier.qm"; then
         fail "the carrier's bytes are not at the front of the archive"
     fi
+    head -c 81896 /dev/zero >"$work/long-carrier.bin"
+    for c in "$work/lz-carrier.qm" "$work/long-carrier.bin"; do
+        "$qmpack" -q --carrier "$c" "$work/refused.qm" "$src/a.txt" >/dev/null 2>&1 &&
+            fail "qmpack took $(basename "$c") as a carrier"
+        [ -e "$work/refused.qm" ] && fail "qmpack wrote an archive after refusing $(basename "$c")"
+    done
     # One archive that mixes methods and ciphers, made with --append.
     mixed="$work/mixed.qm"
     label=mixed

@@ -1,6 +1,7 @@
 // append.cpp - reading an archive to add to (see append.h).
 #include "qmpack/append.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -14,8 +15,8 @@ std::uint32_t Get32(const std::uint8_t *p)
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-// The offset of the signature record, searched where the library searches
-// it: at offsets 0 to n - 25 of the first n = 81,920 bytes.
+}  // namespace
+
 std::size_t FindSignature(const Bytes &b)
 {
     const std::size_t n = std::min<std::size_t>(b.size(), 0x14000);
@@ -25,8 +26,6 @@ std::size_t FindSignature(const Bytes &b)
             return i;
     return std::string::npos;
 }
-
-}  // namespace
 
 ExistingArchive ReadForAppend(const std::string &path)
 {

@@ -22,4 +22,8 @@ struct ExistingArchive {
 
 ExistingArchive ReadForAppend(const std::string &path);
 
+// The offset of the first signature record where the library looks for one
+// (offsets 0 to n - 25 of the first n = 81,920 bytes); npos when there is none.
+std::size_t FindSignature(const Bytes &bytes);
+
 }  // namespace qmpack

@@ -226,6 +226,12 @@ int main(int argc, char **argv)
                          o.carrier.c_str(), kLargestCarrier);
             return 1;
         }
+        // The library takes the first signature record it meets.
+        if (qmpack::FindSignature(layout.prefix) != std::string::npos) {
+            std::fprintf(stderr, "qmpack: %s: the carrier holds an archive signature already\n",
+                         o.carrier.c_str());
+            return 1;
+        }
     }
     if (o.encipherHeaders) {
         layout.flags = 1;
@@ -294,16 +300,17 @@ int main(int argc, char **argv)
             std::printf("%-40s %10zu -> %10zu\n", file.name.c_str(), data.size(), entry.stored.size());
         layout.entries.push_back(std::move(entry));
     }
+    const char *untouched = o.append ? "left as it was" : "not written";
     if (failed) {
-        std::fprintf(stderr, "qmpack: %s not written\n", o.archive.c_str());
+        std::fprintf(stderr, "qmpack: %s %s\n", o.archive.c_str(), untouched);
         return 1;
     }
     if (layout.entries.empty()) {
-        std::fprintf(stderr, "qmpack: no file to pack; %s not written\n", o.archive.c_str());
+        std::fprintf(stderr, "qmpack: no file to pack; %s %s\n", o.archive.c_str(), untouched);
         return 1;
     }
     if (total > 0x7FFFFFFFu) {
-        std::fprintf(stderr, "qmpack: an archive must stay below 2 GiB; %s not written\n", o.archive.c_str());
+        std::fprintf(stderr, "qmpack: an archive must stay below 2 GiB; %s %s\n", o.archive.c_str(), untouched);
         return 1;
     }
     qmpack::Bytes bytes;

@@ -1,7 +1,7 @@
 # install.cmake - what `cmake --install` puts in place:
 #   include/quillmark.h
 #   lib/libquillmark.so.X.Y.Z (+ SONAME link libquillmark.so.X and libquillmark.so)
-#     or bin/quillmark.dll + lib/libquillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
+#     or bin/quillmark.dll + lib/quillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
 #   bin/quill, bin/qmpack (qmpack native only: its ciphers come from OpenSSL)
 #   lib/cmake/Quillmark/  find_package(Quillmark) -> target Quillmark::quillmark
 #   lib/pkgconfig/quillmark.pc

@@ -1,7 +1,7 @@
 # windows_zip.cmake - the Windows package: quillmark-VERSION-win64.zip or
 # -win32.zip in the build folder, made by every build (target windows_zip):
 #   bin/quillmark.dll  bin/quill.exe
-#   lib/libquillmark.dll.a   import library for MinGW
+#   lib/quillmark.dll.a      import library for MinGW
 #   lib/quillmark.lib        import library for Microsoft's linker, made from
 #                            the module-definition file by dlltool
 #   include/quillmark.h  README.txt

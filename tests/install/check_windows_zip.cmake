@@ -18,7 +18,7 @@ foreach(line IN LISTS listing)
 endforeach()
 list(SORT files)
 set(expected README.txt bin/quill.exe bin/quillmark.dll include/quillmark.h
-  lib/libquillmark.dll.a lib/quillmark.lib)
+  lib/quillmark.dll.a lib/quillmark.lib)
 list(TRANSFORM expected PREPEND ${QM_NAME}/)
 list(SORT expected)
 if(NOT files STREQUAL expected)

@@ -281,6 +281,26 @@ TEST_F(HeaderCipher, TheQuestionNamesACarrierPathOfTheFullLength)
     EXPECT_EQ(std::string(qm::Session.CarrierPath), path);
 }
 
+// A host that writes into the name it was given, then answers the password.
+std::int32_t QM_CALL ScribblingHost(QmUserValue, char *buffer, const char *name, std::int32_t)
+{
+    std::memset(const_cast<char *>(name), 'Z', std::strlen(name));
+    std::strcpy(buffer, kHeaderPassword);
+    return 1;
+}
+
+TEST_F(HeaderCipher, AHostWritingIntoTheNameLeavesTheSessionAlone)
+{
+    const std::string path = Write(ThreeEntries());
+    SetSetCryptKeyProc(0, ScribblingHost);
+    InitArcFile(path.c_str());
+    ASSERT_EQ(GetArchiveStatus(), 0);
+    EXPECT_EQ(std::string(qm::Session.CarrierPath), path);
+    BuildArcFileList(&arc_, nullptr);
+    EXPECT_EQ(GetArchiveStatus(), 0);
+    EXPECT_EQ(arc_.count, 3);
+}
+
 TEST_F(HeaderCipher, TheOpenerCanForceDeciphering)
 {
     // Enciphered blocks behind a record whose flag does not say so.

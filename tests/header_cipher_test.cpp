@@ -301,6 +301,26 @@ TEST_F(HeaderCipher, AHostWritingIntoTheNameLeavesTheSessionAlone)
     EXPECT_EQ(arc_.count, 3);
 }
 
+TEST_F(HeaderCipher, ACarrierCutInsideBlockOneIsNotAskedAbout)
+{
+    CarrierSpec layout;
+    layout.flags = 1;
+    layout.encipherHeader = SingleDes(kHeaderPassword);
+    layout.entries.push_back(qmpack::StoredEntry("EMPTY.TXT", {}));
+    const Bytes whole = qmpack::BuildCarrier(layout);
+    ASSERT_EQ(whole.size(), 34u + 432u);
+
+    const std::string cut = dir_.Write("cut.qm", Bytes(whole.begin(), whole.end() - 1));
+    Ask({{1, kHeaderPassword}});
+    InitArcFile(cut.c_str());
+    EXPECT_EQ(GetArchiveStatus(), QM_STATUS_BAD_PASSWORD);
+    EXPECT_TRUE(g_passwordHost.questions.empty());
+
+    InitArcFile(dir_.Write("whole.qm", whole).c_str());
+    EXPECT_EQ(GetArchiveStatus(), 0);
+    EXPECT_EQ(g_passwordHost.questions.size(), 1u);
+}
+
 TEST_F(HeaderCipher, TheOpenerCanForceDeciphering)
 {
     // Enciphered blocks behind a record whose flag does not say so.

@@ -1,14 +1,99 @@
 // audio.h - the audio mode's per-channel byte predictor.
+//
+// In audio mode the output is read as 1 to 4 interleaved channels of samples.
+// Each byte is predicted from its channel's latest byte and recent
+// byte-to-byte deltas with five adaptive weights; the stream codes only
+// symbol = (prediction - byte) mod 256, with one prefix code per channel.
+//
+//   P    = (8 * LastByte + W1 * D1 + W2 * D2 + W3 * D3 + W4 * D4
+//           + W5 * ChannelDelta) >> 3 (arithmetic), mod 256
+//   byte = (P - symbol) mod 256
+//
+// D1 is the channel's previous delta, D2 the change between its two latest
+// deltas, D3 and D4 that change one and two bytes earlier; ChannelDelta is
+// the delta of the latest audio byte of any channel.  Each channel sums, for
+// eleven candidate weight changes (none, or one weight one step down or up),
+// how far off the prediction would have been; after every 32nd byte of the
+// channel the best candidate (lowest sum, ties to the lowest index) is
+// applied and the sums restart.  Weights stay within -17 and 16.
+//
+// The states start at zero with every stream and carry over table reads and
+// mode switches.
 #pragma once
 
 #include <cstdint>
 
+#include "unpack/tables.h"
+
 namespace qm {
+
+struct AudioChannelState {
+    std::int32_t Weight1, Weight2, Weight3, Weight4, Weight5;
+    std::int32_t Delta1;     // the previous byte-to-byte delta
+    std::int32_t Delta2;     // difference of the two latest deltas
+    std::int32_t Delta3, Delta4;  // Delta2 one and two bytes earlier
+    std::int32_t LastDelta;  // the latest delta, -128 to 127
+    std::uint32_t ErrorSum[11];
+    std::uint32_t SampleCount;  // bytes of this channel since the reset
+    std::uint32_t LastByte;
+};
+
+extern AudioChannelState AudioChannels[kMaxChannels];
+// The delta of the latest audio byte, whichever channel produced it.
+extern std::int32_t ChannelDelta;
 
 // Clears the predictors of all channels (at the start of every stream).
 void ResetAudioState();
 
-// Turns one audio symbol (0-255) of Decoder.CurrentChannel into its byte.
+namespace detail {
+inline std::uint32_t Abs(std::int32_t v)
+{
+    return static_cast<std::uint32_t>(v < 0 ? -v : v);
+}
+// Changes a weight one step down (even index) or up, within -17 and 16.
+void AdaptAudioWeights(AudioChannelState &s);
+}  // namespace detail
+
+// Turns one symbol (0-255) into the byte of channel state s, updating s and
+// channelDelta.  Inline so that the decoding loop can keep the states and the
+// shared delta in locals of its own.
+inline std::uint8_t PredictAudioByte(AudioChannelState &s, std::int32_t &channelDelta,
+                                     std::uint32_t symbol)
+{
+    ++s.SampleCount;
+    s.Delta4 = s.Delta3;
+    s.Delta3 = s.Delta2;
+    s.Delta2 = s.LastDelta - s.Delta1;
+    s.Delta1 = s.LastDelta;
+    const std::int32_t cd = channelDelta;
+    const std::int32_t sum = 8 * static_cast<std::int32_t>(s.LastByte & 0xFF) + s.Weight1 * s.Delta1 +
+                             s.Weight2 * s.Delta2 + s.Weight3 * s.Delta3 + s.Weight4 * s.Delta4 +
+                             s.Weight5 * cd;
+    const std::uint32_t predicted = static_cast<std::uint32_t>(sum >> 3) & 0xFF;
+    const std::uint32_t byte = (predicted - symbol) & 0xFF;
+
+    const std::int32_t d = static_cast<std::int8_t>(symbol) * 8;
+    s.ErrorSum[0] += detail::Abs(d);
+    s.ErrorSum[1] += detail::Abs(d - s.Delta1);
+    s.ErrorSum[2] += detail::Abs(d + s.Delta1);
+    s.ErrorSum[3] += detail::Abs(d - s.Delta2);
+    s.ErrorSum[4] += detail::Abs(d + s.Delta2);
+    s.ErrorSum[5] += detail::Abs(d - s.Delta3);
+    s.ErrorSum[6] += detail::Abs(d + s.Delta3);
+    s.ErrorSum[7] += detail::Abs(d - s.Delta4);
+    s.ErrorSum[8] += detail::Abs(d + s.Delta4);
+    s.ErrorSum[9] += detail::Abs(d - cd);
+    s.ErrorSum[10] += detail::Abs(d + cd);
+
+    channelDelta = s.LastDelta = static_cast<std::int8_t>(byte - s.LastByte);
+    s.LastByte = byte;
+    if ((s.SampleCount & 31) == 0)
+        detail::AdaptAudioWeights(s);
+    return static_cast<std::uint8_t>(byte);
+}
+
+// Turns one audio symbol (0-255) of Decoder.CurrentChannel into its byte,
+// with the global states.
 std::uint8_t DecodeAudioByte(std::uint32_t symbol);
 
 }  // namespace qm

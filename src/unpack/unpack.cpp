@@ -13,6 +13,11 @@
 //            the length from distances 0x2000 and 0x40000 up
 // Every match records its distance in the ring of the last four.
 //
+// In audio mode a step decodes one symbol with the table of the current
+// channel: 0-255 become a byte through that channel's predictor (audio.h),
+// and the channel moves on, back to 0 after the last; 256 reads new tables.
+// The match history stays as it was for a later switch back to LZ mode.
+//
 // UnpackedLeft starts one below the entry's size and the loop runs while it
 // is 0 or more, or until the input stalls past the end of the packed data
 // (see InputStalled).  A match that would reach past the entry's size is cut at
@@ -22,9 +27,10 @@
 // WritePos and the undelivered bytes; no step writes more than 260, so
 // undelivered bytes are never overwritten.
 //
-// The hot loop keeps the cursor, the write position and the counters in
-// local variables (window stores would otherwise force every global to be
-// reloaded) and stores them back around the calls that use the globals.
+// The hot loop keeps the cursor, the write position, the counters and the
+// audio predictors in local variables (window stores would otherwise force
+// every global to be reloaded) and stores them back around the calls that use
+// the globals.
 #include "unpack/unpack.h"
 
 #include <cstring>
@@ -201,9 +207,19 @@ void UnpackStream(std::uint8_t *window)
     bool audio = Decoder.AudioMode;
 
     // Moves the loop's locals to the globals and back around calls that use them.
+    // The audio predictors and the channel rotation, also in locals: nothing
+    // but this loop touches the predictors while it runs, and a table read
+    // may change the channel.
+    AudioChannelState channels[kMaxChannels];
+    std::memcpy(channels, AudioChannels, sizeof channels);
+    std::int32_t channelDelta = ChannelDelta;
+    std::int32_t channel = Decoder.CurrentChannel;
+    std::int32_t channelCount = Decoder.ChannelCount;
+
     auto store = [&] {
         in.Store();
         Decoder.WritePos = writePos;
+        Decoder.CurrentChannel = channel;
         UnpackedLeft = left;
         BytesDone = done;
     };
@@ -214,6 +230,12 @@ void UnpackStream(std::uint8_t *window)
         left = UnpackedLeft;
         done = BytesDone;
         audio = Decoder.AudioMode;
+        channel = Decoder.CurrentChannel;
+        channelCount = Decoder.ChannelCount;
+    };
+    auto storeAudio = [&] {
+        std::memcpy(AudioChannels, channels, sizeof channels);
+        ChannelDelta = channelDelta;
     };
 
     // Records a match and copies it, cut at the entry's size.
@@ -248,12 +270,13 @@ void UnpackStream(std::uint8_t *window)
             load();
             if (ArchiveStatus != QM_STATUS_OK) {
                 m.Store();
+                storeAudio();
                 return;
             }
         }
 
         if (audio) {
-            const std::uint32_t s = DecodeSymbolAt(AudioTables[Decoder.CurrentChannel], in);
+            const std::uint32_t s = DecodeSymbolAt(AudioTables[channel], in);
             if (s == kSymAudioNewTables) {
                 store();
                 ReadCodeTables();
@@ -262,10 +285,10 @@ void UnpackStream(std::uint8_t *window)
                     break;
                 continue;
             }
-            window[writePos++] = DecodeAudioByte(s);
+            window[writePos++] = PredictAudioByte(channels[channel], channelDelta, s);
             ++done;
-            if (++Decoder.CurrentChannel >= Decoder.ChannelCount)
-                Decoder.CurrentChannel = 0;
+            if (++channel >= channelCount)
+                channel = 0;
             --left;
             continue;
         }
@@ -305,6 +328,7 @@ void UnpackStream(std::uint8_t *window)
 
     store();
     m.Store();
+    storeAudio();
     CheckFinalTables();
     FlushWindow();
 }

@@ -46,6 +46,69 @@ void AdaptAudioWeights(AudioChannelState &s)
 
 }  // namespace detail
 
+void AudioRun::Load()
+{
+    std::memcpy(states_, AudioChannels, sizeof states_);
+    std::memset(records_, 0, sizeof records_);
+    channelDelta_ = ChannelDelta;
+}
+
+void AudioRun::Store()
+{
+    for (int c = 0; c < kMaxChannels; ++c) {
+        AddRecords(states_[c], records_[c], states_[c].SampleCount & 31);
+        std::memset(&records_[c], 0, sizeof records_[c]);
+    }
+    std::memcpy(AudioChannels, states_, sizeof states_);
+    ChannelDelta = channelDelta_;
+}
+
+void AudioRun::AddRecords(AudioChannelState &s, const Records &r, std::uint32_t count)
+{
+    // Plain loops over short arrays: the compiler vectorizes them.
+    std::uint32_t e0 = 0;
+    for (std::uint32_t k = 0; k < count; ++k)
+        e0 += detail::Abs(r.d[k]);
+    s.ErrorSum[0] += e0;
+    for (int j = 0; j < 5; ++j) {
+        std::uint32_t below = 0, above = 0;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            below += detail::Abs(r.d[k] - r.x[j][k]);
+            above += detail::Abs(r.d[k] + r.x[j][k]);
+        }
+        s.ErrorSum[1 + 2 * j] += below;
+        s.ErrorSum[2 + 2 * j] += above;
+    }
+}
+
+namespace {
+
+// The sum of |a[k] - sign * b[k]| over 32 records.  Each term is at most
+// 1024 + 255, so a 16-bit sum of 32 is exact; the loop runs eight lanes at a
+// time.
+inline std::uint16_t SumAbs(const std::int16_t *a, const std::int16_t *b, int sign)
+{
+    std::uint16_t sum = 0;
+    for (int k = 0; k < 32; ++k) {
+        const auto v = static_cast<std::int16_t>(a[k] - sign * b[k]);
+        sum = static_cast<std::uint16_t>(sum + static_cast<std::uint16_t>(v < 0 ? -v : v));
+    }
+    return sum;
+}
+
+}  // namespace
+
+void AudioRun::Search(AudioChannelState &s, const Records &r)
+{
+    static constexpr std::int16_t kZero[32] = {};
+    s.ErrorSum[0] += SumAbs(r.d, kZero, 1);
+    for (int j = 0; j < 5; ++j) {
+        s.ErrorSum[1 + 2 * j] += SumAbs(r.d, r.x[j], 1);
+        s.ErrorSum[2 + 2 * j] += SumAbs(r.d, r.x[j], -1);
+    }
+    detail::AdaptAudioWeights(s);
+}
+
 std::uint8_t DecodeAudioByte(std::uint32_t symbol)
 {
     return PredictAudioByte(AudioChannels[Decoder.CurrentChannel], ChannelDelta, symbol);

@@ -96,4 +96,61 @@ inline std::uint8_t PredictAudioByte(AudioChannelState &s, std::int32_t &channel
 // with the global states.
 std::uint8_t DecodeAudioByte(std::uint32_t symbol);
 
+// The predictors as the decoding loop keeps them, in a local object.  The
+// error sums are needed only by the weight search every 32 bytes, so instead
+// of eleven sums updated per byte, each byte records its inputs (D, the four
+// deltas, the shared delta) and the search adds up the 32 records at once;
+// the sums come out the same.  Load() and Store() move the states from and
+// to the globals (Store() folding the records since the latest search into
+// ErrorSum).
+class AudioRun {
+public:
+    void Load();
+    void Store();
+
+    std::uint8_t Decode(std::int32_t channel, std::uint32_t symbol)
+    {
+        AudioChannelState &s = states_[channel];
+        Records &r = records_[channel];
+        const std::uint32_t slot = s.SampleCount & 31;
+        ++s.SampleCount;
+        s.Delta4 = s.Delta3;
+        s.Delta3 = s.Delta2;
+        s.Delta2 = s.LastDelta - s.Delta1;
+        s.Delta1 = s.LastDelta;
+        const std::int32_t cd = channelDelta_;
+        const std::int32_t sum = 8 * static_cast<std::int32_t>(s.LastByte) + s.Weight1 * s.Delta1 +
+                                 s.Weight2 * s.Delta2 + s.Weight3 * s.Delta3 + s.Weight4 * s.Delta4 +
+                                 s.Weight5 * cd;
+        const std::uint32_t byte = (static_cast<std::uint32_t>(sum >> 3) - symbol) & 0xFF;
+        r.d[slot] = static_cast<std::int16_t>(static_cast<std::int8_t>(symbol) * 8);
+        r.x[0][slot] = static_cast<std::int16_t>(s.Delta1);
+        r.x[1][slot] = static_cast<std::int16_t>(s.Delta2);
+        r.x[2][slot] = static_cast<std::int16_t>(s.Delta3);
+        r.x[3][slot] = static_cast<std::int16_t>(s.Delta4);
+        r.x[4][slot] = static_cast<std::int16_t>(cd);
+        channelDelta_ = s.LastDelta = static_cast<std::int8_t>(byte - s.LastByte);
+        s.LastByte = byte;
+        if (slot == 31)
+            Search(s, r);
+        return static_cast<std::uint8_t>(byte);
+    }
+
+private:
+    // The inputs of the bytes since the latest search, by SampleCount mod 32.
+    // Slots not written since Load() are zero and add nothing.
+    struct Records {
+        std::int16_t d[32];
+        std::int16_t x[5][32];
+    };
+
+    // Adds the records of slots 0 to count - 1 to s.ErrorSum.
+    static void AddRecords(AudioChannelState &s, const Records &r, std::uint32_t count);
+    static void Search(AudioChannelState &s, const Records &r);
+
+    AudioChannelState states_[kMaxChannels];
+    Records records_[kMaxChannels];
+    std::int32_t channelDelta_;
+};
+
 }  // namespace qm

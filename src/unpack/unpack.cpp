@@ -33,6 +33,8 @@
 // the globals.
 #include "unpack/unpack.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "state/status.h"
@@ -118,6 +120,54 @@ inline std::uint32_t CopyBytes(std::uint8_t *window, std::uint32_t writePos,
     }
     return writePos;
 }
+
+// A 64-bit bit buffer over InputBuffer for a run of audio symbols, which
+// the input's refill points keep wholly inside the buffer.  The unread bits
+// sit at the top of buf; `count` of them are counted, and the bits below
+// repeat the bytes from next on, so a refill may OR those bytes in again
+// without a test of how many bits are left.
+struct WideBits {
+    const std::uint8_t *next;  // the next byte to load
+    std::uint64_t buf;
+    std::uint32_t count;
+
+    static std::uint64_t LoadBigEndian(const std::uint8_t *p)
+    {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            v = __builtin_bswap64(v);
+        return v;
+    }
+
+    void Start(const BitCursor &in)
+    {
+        next = InputBuffer + in.pos;
+        buf = 0;
+        count = 0;
+        Refill();
+        buf <<= in.bit;
+        count -= in.bit;
+    }
+    // Leaves at least 56 bits counted.
+    void Refill()
+    {
+        buf |= LoadBigEndian(next) >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
+    }
+    void Skip(std::uint32_t n)
+    {
+        buf <<= n;
+        count -= n;
+    }
+    void End(BitCursor &in) const
+    {
+        const std::uint32_t bit = static_cast<std::uint32_t>(next - InputBuffer) * 8 - count;
+        in.pos = bit >> 3;
+        in.bit = bit & 7;
+    }
+};
 
 inline std::uint32_t LengthBonus(std::uint32_t distance)
 {
@@ -210,9 +260,8 @@ void UnpackStream(std::uint8_t *window)
     // The audio predictors and the channel rotation, also in locals: nothing
     // but this loop touches the predictors while it runs, and a table read
     // may change the channel.
-    AudioChannelState channels[kMaxChannels];
-    std::memcpy(channels, AudioChannels, sizeof channels);
-    std::int32_t channelDelta = ChannelDelta;
+    AudioRun predictors;
+    predictors.Load();
     std::int32_t channel = Decoder.CurrentChannel;
     std::int32_t channelCount = Decoder.ChannelCount;
 
@@ -233,10 +282,7 @@ void UnpackStream(std::uint8_t *window)
         channel = Decoder.CurrentChannel;
         channelCount = Decoder.ChannelCount;
     };
-    auto storeAudio = [&] {
-        std::memcpy(AudioChannels, channels, sizeof channels);
-        ChannelDelta = channelDelta;
-    };
+    auto storeAudio = [&] { predictors.Store(); };
 
     // Records a match and copies it, cut at the entry's size.
     auto match = [&](std::uint32_t distance, std::uint32_t length) {
@@ -276,20 +322,46 @@ void UnpackStream(std::uint8_t *window)
         }
 
         if (audio) {
-            const std::uint32_t s = DecodeSymbolAt(AudioTables[channel], in);
-            if (s == kSymAudioNewTables) {
+            // A run of audio bytes that needs no refill, no flush and no
+            // wrap of the window: a symbol takes at most 15 bits and makes
+            // one byte.  in.pos is at most kRefillBeforeStep here, and the
+            // flush test has left at least kFlushRoom bytes of room.
+            const std::uint32_t gap = (flushPos - writePos) & kWindowMask;
+            const std::uint32_t room = gap == 0 ? kWindowSize : gap;
+            std::uint32_t n = (kRefillBeforeStep - in.pos) / 2 + 1;
+            n = std::min(n, room - (kFlushRoom - 1));
+            n = std::min(n, kWindowSize - writePos);
+            n = std::min(n, static_cast<std::uint32_t>(left) + 1);
+            std::uint8_t *out = window + writePos;
+            std::uint32_t i = 0;
+            bool newTables = false;
+            WideBits bits;
+            bits.Start(in);
+            for (; i < n; ++i) {
+                bits.Refill();
+                std::uint32_t length;
+                const std::uint32_t s = LookupSymbol(
+                    AudioTables[channel], static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
+                bits.Skip(length);
+                if (s == kSymAudioNewTables) {
+                    newTables = true;
+                    break;
+                }
+                out[i] = predictors.Decode(channel, s);
+                if (++channel >= channelCount)
+                    channel = 0;
+            }
+            bits.End(in);
+            writePos += i;
+            done += static_cast<std::int32_t>(i);
+            left -= static_cast<std::int32_t>(i);
+            if (newTables) {
                 store();
                 ReadCodeTables();
                 load();
                 if (InputStalled)
                     break;
-                continue;
             }
-            window[writePos++] = PredictAudioByte(channels[channel], channelDelta, s);
-            ++done;
-            if (++channel >= channelCount)
-                channel = 0;
-            --left;
             continue;
         }
 

@@ -109,6 +109,41 @@ void AudioRun::Search(AudioChannelState &s, const Records &r)
     detail::AdaptAudioWeights(s);
 }
 
+template <int C>
+void AudioRun::DecodeFrames(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
+                            std::uint8_t *out)
+{
+    std::int32_t cd = channelDelta_;
+    std::int32_t c = channel;
+    std::uint32_t i = 0;
+    for (; c != 0 && i < count; ++i) {
+        out[i] = Decode(c, symbols[i], cd);
+        if (++c == C)
+            c = 0;
+    }
+    for (; i + C <= count; i += C) {
+        for (int k = 0; k < C; ++k)
+            out[i + k] = Decode(k, symbols[i + k], cd);
+    }
+    for (; i < count; ++i) {
+        out[i] = Decode(c, symbols[i], cd);
+        ++c;  // the frame loop left fewer than C bytes
+    }
+    channelDelta_ = cd;
+    channel = c;
+}
+
+void AudioRun::DecodeRun(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
+                         std::int32_t channelCount, std::uint8_t *out)
+{
+    switch (channelCount) {
+    case 1: DecodeFrames<1>(symbols, count, channel, out); break;
+    case 2: DecodeFrames<2>(symbols, count, channel, out); break;
+    case 3: DecodeFrames<3>(symbols, count, channel, out); break;
+    default: DecodeFrames<4>(symbols, count, channel, out); break;
+    }
+}
+
 std::uint8_t DecodeAudioByte(std::uint32_t symbol)
 {
     return PredictAudioByte(AudioChannels[Decoder.CurrentChannel], ChannelDelta, symbol);

@@ -108,7 +108,20 @@ public:
     void Load();
     void Store();
 
+    // Turns count symbols (none of them 256) into bytes at out, the first
+    // for channel, rotating over channelCount channels; channel moves on.
+    void DecodeRun(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
+                   std::int32_t channelCount, std::uint8_t *out);
+
     std::uint8_t Decode(std::int32_t channel, std::uint32_t symbol)
+    {
+        return Decode(channel, symbol, channelDelta_);
+    }
+
+private:
+    // One byte; the shared delta comes in a reference so that a caller's
+    // loop can keep it in a register.
+    std::uint8_t Decode(std::int32_t channel, std::uint32_t symbol, std::int32_t &channelDelta)
     {
         AudioChannelState &s = states_[channel];
         Records &r = records_[channel];
@@ -118,7 +131,7 @@ public:
         s.Delta3 = s.Delta2;
         s.Delta2 = s.LastDelta - s.Delta1;
         s.Delta1 = s.LastDelta;
-        const std::int32_t cd = channelDelta_;
+        const std::int32_t cd = channelDelta;
         const std::int32_t sum = 8 * static_cast<std::int32_t>(s.LastByte) + s.Weight1 * s.Delta1 +
                                  s.Weight2 * s.Delta2 + s.Weight3 * s.Delta3 + s.Weight4 * s.Delta4 +
                                  s.Weight5 * cd;
@@ -129,14 +142,19 @@ public:
         r.x[2][slot] = static_cast<std::int16_t>(s.Delta3);
         r.x[3][slot] = static_cast<std::int16_t>(s.Delta4);
         r.x[4][slot] = static_cast<std::int16_t>(cd);
-        channelDelta_ = s.LastDelta = static_cast<std::int8_t>(byte - s.LastByte);
+        channelDelta = s.LastDelta = static_cast<std::int8_t>(byte - s.LastByte);
         s.LastByte = byte;
         if (slot == 31)
             Search(s, r);
         return static_cast<std::uint8_t>(byte);
     }
 
-private:
+    // DecodeRun for a channel count known at compile time: whole frames of
+    // channels run with fixed channel indices.
+    template <int C>
+    void DecodeFrames(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
+                      std::uint8_t *out);
+
     // The inputs of the bytes since the latest search, by SampleCount mod 32.
     // Slots not written since Load() are zero and add nothing.
     struct Records {

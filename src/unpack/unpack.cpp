@@ -56,6 +56,7 @@ namespace {
 constexpr std::uint32_t kRefillBeforeStep = 8162;  // a step consumes at most 51 bits
 constexpr std::uint32_t kFlushRoom = 270;          // a step writes at most 260 bytes
 constexpr std::uint32_t kFinalSymbolBytes = 5;
+constexpr std::uint32_t kAudioChunk = 1024;        // audio symbols decoded ahead of their bytes
 
 // The match history and counters of the loop, held in locals.
 struct MatchState {
@@ -149,7 +150,7 @@ struct WideBits {
         buf <<= in.bit;
         count -= in.bit;
     }
-    // Leaves at least 56 bits counted.
+    // Leaves at least 56 bits counted (so three symbols of up to 15 bits).
     void Refill()
     {
         buf |= LoadBigEndian(next) >> count;
@@ -332,26 +333,37 @@ void UnpackStream(std::uint8_t *window)
             n = std::min(n, room - (kFlushRoom - 1));
             n = std::min(n, kWindowSize - writePos);
             n = std::min(n, static_cast<std::uint32_t>(left) + 1);
-            std::uint8_t *out = window + writePos;
+            // The symbols first, then the predictor over them: two short
+            // loops that each keep their state in registers.
+            n = std::min(n, kAudioChunk);
+            std::uint8_t symbols[kAudioChunk];
             std::uint32_t i = 0;
             bool newTables = false;
             WideBits bits;
             bits.Start(in);
-            for (; i < n; ++i) {
+            for (std::int32_t c = channel; i < n && !newTables;) {
+                // One refill serves three symbols (45 bits at most), which
+                // keeps the refill's load out of most steps' dependency chain.
                 bits.Refill();
-                std::uint32_t length;
-                const std::uint32_t s = LookupSymbol(
-                    AudioTables[channel], static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
-                bits.Skip(length);
-                if (s == kSymAudioNewTables) {
-                    newTables = true;
-                    break;
+                for (int k = 0; k < 3 && i < n; ++k) {
+                    const DecodeTable &table = AudioTables[c];
+                    std::uint32_t entry = table.Fast[bits.buf >> (64 - kFastBits)];
+                    std::uint32_t length = entry >> 12;
+                    std::uint32_t s = entry & 0xFFF;
+                    if (length == 0)
+                        s = LookupSymbol(table, static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
+                    bits.Skip(length);
+                    if (s == kSymAudioNewTables) {
+                        newTables = true;
+                        break;
+                    }
+                    symbols[i++] = static_cast<std::uint8_t>(s);
+                    if (++c >= channelCount)
+                        c = 0;
                 }
-                out[i] = predictors.Decode(channel, s);
-                if (++channel >= channelCount)
-                    channel = 0;
             }
             bits.End(in);
+            predictors.DecodeRun(symbols, i, channel, channelCount, window + writePos);
             writePos += i;
             done += static_cast<std::int32_t>(i);
             left -= static_cast<std::int32_t>(i);

@@ -101,6 +101,7 @@ inline std::vector<AudioCase> AudioRoundTripCases()
     v.push_back({"header, samples, text", MixedSoundFile(40000, 6), AudioOptions(AudioMode::Auto, 0, 8192)});
     v.push_back({"sound and text in turn", AlternatingSoundAndText(7), AudioOptions(AudioMode::Auto, 0, 16384)});
     v.push_back({"over a window of samples", PcmBytes(0x50000, 2, 2, 8), AudioOptions(AudioMode::Auto)});
+    v.push_back({"over a window in 3 channels", PcmBytes(0x60000, 1, 3, 9), AudioOptions(AudioMode::Always, 3)});
     return v;
 }
 

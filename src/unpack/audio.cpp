@@ -1,5 +1,6 @@
-// audio.cpp - the predictor states and the weight adaptation of audio mode
-// (the per-byte step is inline in audio.h).
+// audio.cpp - the predictor states, the weight search of audio mode and the
+// moves of the states between the globals and an AudioRun (the per-byte step
+// is inline in audio.h).
 #include "unpack/audio.h"
 
 #include <cstring>
@@ -17,9 +18,16 @@ void ResetAudioState()
     ChannelDelta = 0;
 }
 
-namespace detail {
+namespace {
 
-void AdaptAudioWeights(AudioChannelState &s)
+std::uint32_t Abs(std::int32_t v)
+{
+    return static_cast<std::uint32_t>(v < 0 ? -v : v);
+}
+
+// The candidate with the smallest error sum (ties to the lowest index) changes
+// its weight; the sums restart.
+void AdaptWeights(AudioChannelState &s)
 {
     std::uint32_t best = 0;
     std::uint32_t smallest = s.ErrorSum[0];
@@ -44,7 +52,20 @@ void AdaptAudioWeights(AudioChannelState &s)
     }
 }
 
-}  // namespace detail
+// The sum of |a[k] - sign * b[k]| over 32 records.  Each term is at most
+// 1024 + 255, so a 16-bit sum of 32 is exact; the loop runs eight lanes at a
+// time.
+inline std::uint16_t SumAbs(const std::int16_t *a, const std::int16_t *b, int sign)
+{
+    std::uint16_t sum = 0;
+    for (int k = 0; k < 32; ++k) {
+        const auto v = static_cast<std::int16_t>(a[k] - sign * b[k]);
+        sum = static_cast<std::uint16_t>(sum + static_cast<std::uint16_t>(v < 0 ? -v : v));
+    }
+    return sum;
+}
+
+}  // namespace
 
 void AudioRun::Load()
 {
@@ -68,35 +89,18 @@ void AudioRun::AddRecords(AudioChannelState &s, const Records &r, std::uint32_t 
     // Plain loops over short arrays: the compiler vectorizes them.
     std::uint32_t e0 = 0;
     for (std::uint32_t k = 0; k < count; ++k)
-        e0 += detail::Abs(r.d[k]);
+        e0 += Abs(r.d[k]);
     s.ErrorSum[0] += e0;
     for (int j = 0; j < 5; ++j) {
         std::uint32_t below = 0, above = 0;
         for (std::uint32_t k = 0; k < count; ++k) {
-            below += detail::Abs(r.d[k] - r.x[j][k]);
-            above += detail::Abs(r.d[k] + r.x[j][k]);
+            below += Abs(r.d[k] - r.x[j][k]);
+            above += Abs(r.d[k] + r.x[j][k]);
         }
         s.ErrorSum[1 + 2 * j] += below;
         s.ErrorSum[2 + 2 * j] += above;
     }
 }
-
-namespace {
-
-// The sum of |a[k] - sign * b[k]| over 32 records.  Each term is at most
-// 1024 + 255, so a 16-bit sum of 32 is exact; the loop runs eight lanes at a
-// time.
-inline std::uint16_t SumAbs(const std::int16_t *a, const std::int16_t *b, int sign)
-{
-    std::uint16_t sum = 0;
-    for (int k = 0; k < 32; ++k) {
-        const auto v = static_cast<std::int16_t>(a[k] - sign * b[k]);
-        sum = static_cast<std::uint16_t>(sum + static_cast<std::uint16_t>(v < 0 ? -v : v));
-    }
-    return sum;
-}
-
-}  // namespace
 
 void AudioRun::Search(AudioChannelState &s, const Records &r)
 {
@@ -106,47 +110,26 @@ void AudioRun::Search(AudioChannelState &s, const Records &r)
         s.ErrorSum[1 + 2 * j] += SumAbs(r.d, r.x[j], 1);
         s.ErrorSum[2 + 2 * j] += SumAbs(r.d, r.x[j], -1);
     }
-    detail::AdaptAudioWeights(s);
-}
-
-template <int C>
-void AudioRun::DecodeFrames(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
-                            std::uint8_t *out)
-{
-    std::int32_t cd = channelDelta_;
-    std::int32_t c = channel;
-    std::uint32_t i = 0;
-    for (; c != 0 && i < count; ++i) {
-        out[i] = Decode(c, symbols[i], cd);
-        if (++c == C)
-            c = 0;
-    }
-    for (; i + C <= count; i += C) {
-        for (int k = 0; k < C; ++k)
-            out[i + k] = Decode(k, symbols[i + k], cd);
-    }
-    for (; i < count; ++i) {
-        out[i] = Decode(c, symbols[i], cd);
-        ++c;  // the frame loop left fewer than C bytes
-    }
-    channelDelta_ = cd;
-    channel = c;
+    AdaptWeights(s);
 }
 
 void AudioRun::DecodeRun(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
                          std::int32_t channelCount, std::uint8_t *out)
 {
-    switch (channelCount) {
-    case 1: DecodeFrames<1>(symbols, count, channel, out); break;
-    case 2: DecodeFrames<2>(symbols, count, channel, out); break;
-    case 3: DecodeFrames<3>(symbols, count, channel, out); break;
-    default: DecodeFrames<4>(symbols, count, channel, out); break;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        out[i] = Decode(channel, symbols[i]);
+        if (++channel >= channelCount)
+            channel = 0;
     }
 }
 
 std::uint8_t DecodeAudioByte(std::uint32_t symbol)
 {
-    return PredictAudioByte(AudioChannels[Decoder.CurrentChannel], ChannelDelta, symbol);
+    AudioRun run;
+    run.Load();
+    const std::uint8_t byte = run.Decode(Decoder.CurrentChannel, symbol);
+    run.Store();
+    return byte;
 }
 
 }  // namespace qm

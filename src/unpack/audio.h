@@ -45,55 +45,9 @@ extern std::int32_t ChannelDelta;
 // Clears the predictors of all channels (at the start of every stream).
 void ResetAudioState();
 
-namespace detail {
-inline std::uint32_t Abs(std::int32_t v)
-{
-    return static_cast<std::uint32_t>(v < 0 ? -v : v);
-}
-// Changes a weight one step down (even index) or up, within -17 and 16.
-void AdaptAudioWeights(AudioChannelState &s);
-}  // namespace detail
-
-// Turns one symbol (0-255) into the byte of channel state s, updating s and
-// channelDelta.  Inline so that the decoding loop can keep the states and the
-// shared delta in locals of its own.
-inline std::uint8_t PredictAudioByte(AudioChannelState &s, std::int32_t &channelDelta,
-                                     std::uint32_t symbol)
-{
-    ++s.SampleCount;
-    s.Delta4 = s.Delta3;
-    s.Delta3 = s.Delta2;
-    s.Delta2 = s.LastDelta - s.Delta1;
-    s.Delta1 = s.LastDelta;
-    const std::int32_t cd = channelDelta;
-    const std::int32_t sum = 8 * static_cast<std::int32_t>(s.LastByte & 0xFF) + s.Weight1 * s.Delta1 +
-                             s.Weight2 * s.Delta2 + s.Weight3 * s.Delta3 + s.Weight4 * s.Delta4 +
-                             s.Weight5 * cd;
-    const std::uint32_t predicted = static_cast<std::uint32_t>(sum >> 3) & 0xFF;
-    const std::uint32_t byte = (predicted - symbol) & 0xFF;
-
-    const std::int32_t d = static_cast<std::int8_t>(symbol) * 8;
-    s.ErrorSum[0] += detail::Abs(d);
-    s.ErrorSum[1] += detail::Abs(d - s.Delta1);
-    s.ErrorSum[2] += detail::Abs(d + s.Delta1);
-    s.ErrorSum[3] += detail::Abs(d - s.Delta2);
-    s.ErrorSum[4] += detail::Abs(d + s.Delta2);
-    s.ErrorSum[5] += detail::Abs(d - s.Delta3);
-    s.ErrorSum[6] += detail::Abs(d + s.Delta3);
-    s.ErrorSum[7] += detail::Abs(d - s.Delta4);
-    s.ErrorSum[8] += detail::Abs(d + s.Delta4);
-    s.ErrorSum[9] += detail::Abs(d - cd);
-    s.ErrorSum[10] += detail::Abs(d + cd);
-
-    channelDelta = s.LastDelta = static_cast<std::int8_t>(byte - s.LastByte);
-    s.LastByte = byte;
-    if ((s.SampleCount & 31) == 0)
-        detail::AdaptAudioWeights(s);
-    return static_cast<std::uint8_t>(byte);
-}
-
 // Turns one audio symbol (0-255) of Decoder.CurrentChannel into its byte,
-// with the global states.
+// with the global states (one byte at a time; the decoding loop keeps the
+// states in an AudioRun).
 std::uint8_t DecodeAudioByte(std::uint32_t symbol);
 
 // The predictors as the decoding loop keeps them, in a local object.  The
@@ -116,6 +70,30 @@ public:
     std::uint8_t Decode(std::int32_t channel, std::uint32_t symbol)
     {
         return Decode(channel, symbol, channelDelta_);
+    }
+
+    // Whole frames of C channels from channel 0, each symbol taken from
+    // next(k) for channel k as it is needed, so that decoding the next
+    // symbol overlaps the predictor's work.  Stops early at symbol 256 (and
+    // sets newTables).  Returns the bytes made at out.
+    template <int C, typename NextSymbol>
+    std::uint32_t DecodeFrames(NextSymbol &&next, std::uint32_t frames, std::uint8_t *out, bool &newTables)
+    {
+        std::int32_t cd = channelDelta_;
+        std::uint32_t made = 0;
+        for (std::uint32_t f = 0; f < frames; ++f) {
+            for (int k = 0; k < C; ++k) {
+                const std::uint32_t symbol = next(k);
+                if (symbol == kSymAudioNewTables) {
+                    newTables = true;
+                    channelDelta_ = cd;
+                    return made;
+                }
+                out[made++] = Decode(k, symbol, cd);
+            }
+        }
+        channelDelta_ = cd;
+        return made;
     }
 
 private:
@@ -148,12 +126,6 @@ private:
             Search(s, r);
         return static_cast<std::uint8_t>(byte);
     }
-
-    // DecodeRun for a channel count known at compile time: whole frames of
-    // channels run with fixed channel indices.
-    template <int C>
-    void DecodeFrames(const std::uint8_t *symbols, std::uint32_t count, std::int32_t &channel,
-                      std::uint8_t *out);
 
     // The inputs of the bytes since the latest search, by SampleCount mod 32.
     // Slots not written since Load() are zero and add nothing.

@@ -56,7 +56,6 @@ namespace {
 constexpr std::uint32_t kRefillBeforeStep = 8162;  // a step consumes at most 51 bits
 constexpr std::uint32_t kFlushRoom = 270;          // a step writes at most 260 bytes
 constexpr std::uint32_t kFinalSymbolBytes = 5;
-constexpr std::uint32_t kAudioChunk = 1024;        // audio symbols decoded ahead of their bytes
 
 // The match history and counters of the loop, held in locals.
 struct MatchState {
@@ -169,6 +168,75 @@ struct WideBits {
         in.bit = bit & 7;
     }
 };
+
+// One audio symbol of the table at the front of bits, consumed.
+inline std::uint32_t DecodeAudioSymbol(const DecodeTable &table, WideBits &bits)
+{
+    const std::uint32_t entry = table.Fast[bits.buf >> (64 - kFastBits)];
+    std::uint32_t length = entry >> 12;
+    std::uint32_t symbol = entry & 0xFFF;
+    if (length == 0)
+        symbol = LookupSymbol(table, static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
+    bits.Skip(length);
+    return symbol;
+}
+
+template <int C>
+std::uint32_t DecodeAudioFrames(WideBits &bits, AudioRun &predictors, std::uint32_t frames, std::uint8_t *out,
+                                bool &newTables)
+{
+    // A refill leaves 56 bits: enough for three symbols of up to 15 bits.
+    auto next = [&](int k) {
+        if (k % 3 == 0)
+            bits.Refill();
+        return DecodeAudioSymbol(AudioTables[k], bits);
+    };
+    return predictors.DecodeFrames<C>(next, frames, out, newTables);
+}
+
+// Decodes up to n audio bytes to out, the first for channel; stops after a
+// symbol 256 (newTables).  The caller has made sure that n symbols stay
+// inside the input buffer and n bytes inside the window.  Returns the bytes
+// made; channel moves on.
+std::uint32_t DecodeAudioRun(BitCursor &in, AudioRun &predictors, std::int32_t &channel,
+                             std::int32_t channelCount, std::uint8_t *out, std::uint32_t n, bool &newTables)
+{
+    WideBits bits;
+    bits.Start(in);
+    std::uint32_t made = 0;
+    const auto count = static_cast<std::uint32_t>(channelCount);
+    if (channel == 0 && n >= count) {
+        // Whole frames: symbol and byte for each channel in turn.
+        const std::uint32_t frames = n / count;
+        switch (channelCount) {
+        case 1: made = DecodeAudioFrames<1>(bits, predictors, frames, out, newTables); break;
+        case 2: made = DecodeAudioFrames<2>(bits, predictors, frames, out, newTables); break;
+        case 3: made = DecodeAudioFrames<3>(bits, predictors, frames, out, newTables); break;
+        default: made = DecodeAudioFrames<4>(bits, predictors, frames, out, newTables); break;
+        }
+        channel = static_cast<std::int32_t>(made % count);
+    } else {
+        // Up to the next frame's start, or the last bytes before the end of
+        // the entry or the window (fewer than a frame): the symbols first,
+        // then their bytes.
+        std::uint8_t symbols[kMaxChannels];
+        const std::uint32_t want =
+            channel == 0 ? n : std::min(n, count - static_cast<std::uint32_t>(channel));
+        for (std::int32_t c = channel; made < want; ++made) {
+            bits.Refill();
+            const std::uint32_t s = DecodeAudioSymbol(AudioTables[c], bits);
+            if (s == kSymAudioNewTables) {
+                newTables = true;
+                break;
+            }
+            symbols[made] = static_cast<std::uint8_t>(s);
+            ++c;
+        }
+        predictors.DecodeRun(symbols, made, channel, channelCount, out);
+    }
+    bits.End(in);
+    return made;
+}
 
 inline std::uint32_t LengthBonus(std::uint32_t distance)
 {
@@ -333,37 +401,9 @@ void UnpackStream(std::uint8_t *window)
             n = std::min(n, room - (kFlushRoom - 1));
             n = std::min(n, kWindowSize - writePos);
             n = std::min(n, static_cast<std::uint32_t>(left) + 1);
-            // The symbols first, then the predictor over them: two short
-            // loops that each keep their state in registers.
-            n = std::min(n, kAudioChunk);
-            std::uint8_t symbols[kAudioChunk];
-            std::uint32_t i = 0;
             bool newTables = false;
-            WideBits bits;
-            bits.Start(in);
-            for (std::int32_t c = channel; i < n && !newTables;) {
-                // One refill serves three symbols (45 bits at most), which
-                // keeps the refill's load out of most steps' dependency chain.
-                bits.Refill();
-                for (int k = 0; k < 3 && i < n; ++k) {
-                    const DecodeTable &table = AudioTables[c];
-                    std::uint32_t entry = table.Fast[bits.buf >> (64 - kFastBits)];
-                    std::uint32_t length = entry >> 12;
-                    std::uint32_t s = entry & 0xFFF;
-                    if (length == 0)
-                        s = LookupSymbol(table, static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
-                    bits.Skip(length);
-                    if (s == kSymAudioNewTables) {
-                        newTables = true;
-                        break;
-                    }
-                    symbols[i++] = static_cast<std::uint8_t>(s);
-                    if (++c >= channelCount)
-                        c = 0;
-                }
-            }
-            bits.End(in);
-            predictors.DecodeRun(symbols, i, channel, channelCount, window + writePos);
+            const std::uint32_t i =
+                DecodeAudioRun(in, predictors, channel, channelCount, window + writePos, n, newTables);
             writePos += i;
             done += static_cast<std::int32_t>(i);
             left -= static_cast<std::int32_t>(i);

@@ -269,8 +269,8 @@ TEST(UnpackStream, RunCodeAsTheFirstLengthRepeatsZero)
 
 TEST(UnpackStream, AudioTablesDecodeWithinBounds)
 {
-    // Until the audio predictor lands, an audio entry decodes to wrong bytes;
-    // it must still stop at its size and stay inside its buffers.
+    // Four audio channels of arbitrary symbols: the entry stops at its size
+    // and stays inside its buffers.
     BitSink w;
     w.Bits(2, 2);  // audio mode, no deltas
     w.Bits(3, 2);  // four channels

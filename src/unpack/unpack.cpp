@@ -13,6 +13,11 @@
 //            the length from distances 0x2000 and 0x40000 up
 // Every match records its distance in the ring of the last four.
 //
+// In audio mode a step decodes one symbol with the table of the current
+// channel: 0-255 become a byte through that channel's predictor (audio.h),
+// and the channel moves on, back to 0 after the last; 256 reads new tables.
+// The match history stays as it was for a later switch back to LZ mode.
+//
 // UnpackedLeft starts one below the entry's size and the loop runs while it
 // is 0 or more, or until the input stalls past the end of the packed data
 // (see InputStalled).  A match that would reach past the entry's size is cut at
@@ -22,11 +27,14 @@
 // WritePos and the undelivered bytes; no step writes more than 260, so
 // undelivered bytes are never overwritten.
 //
-// The hot loop keeps the cursor, the write position and the counters in
-// local variables (window stores would otherwise force every global to be
-// reloaded) and stores them back around the calls that use the globals.
+// The hot loop keeps the cursor, the write position, the counters and the
+// audio predictors in local variables (window stores would otherwise force
+// every global to be reloaded) and stores them back around the calls that use
+// the globals.
 #include "unpack/unpack.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "state/status.h"
@@ -111,6 +119,123 @@ inline std::uint32_t CopyBytes(std::uint8_t *window, std::uint32_t writePos,
         writePos = (writePos + 1) & kWindowMask;
     }
     return writePos;
+}
+
+// A 64-bit bit buffer over InputBuffer for a run of audio symbols, which
+// the input's refill points keep wholly inside the buffer.  The unread bits
+// sit at the top of buf; `count` of them are counted, and the bits below
+// repeat the bytes from next on, so a refill may OR those bytes in again
+// without a test of how many bits are left.
+struct WideBits {
+    const std::uint8_t *next;  // the next byte to load
+    std::uint64_t buf;
+    std::uint32_t count;
+
+    static std::uint64_t LoadBigEndian(const std::uint8_t *p)
+    {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            v = __builtin_bswap64(v);
+        return v;
+    }
+
+    void Start(const BitCursor &in)
+    {
+        next = InputBuffer + in.pos;
+        buf = 0;
+        count = 0;
+        Refill();
+        buf <<= in.bit;
+        count -= in.bit;
+    }
+    // Leaves at least 56 bits counted (so three symbols of up to 15 bits).
+    void Refill()
+    {
+        buf |= LoadBigEndian(next) >> count;
+        next += (63 - count) >> 3;
+        count |= 56;
+    }
+    void Skip(std::uint32_t n)
+    {
+        buf <<= n;
+        count -= n;
+    }
+    void End(BitCursor &in) const
+    {
+        const std::uint32_t bit = static_cast<std::uint32_t>(next - InputBuffer) * 8 - count;
+        in.pos = bit >> 3;
+        in.bit = bit & 7;
+    }
+};
+
+// One audio symbol of the table at the front of bits, consumed.
+inline std::uint32_t DecodeAudioSymbol(const DecodeTable &table, WideBits &bits)
+{
+    const std::uint32_t entry = table.Fast[bits.buf >> (64 - kFastBits)];
+    std::uint32_t length = entry >> 12;
+    std::uint32_t symbol = entry & 0xFFF;
+    if (length == 0)
+        symbol = LookupSymbol(table, static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
+    bits.Skip(length);
+    return symbol;
+}
+
+template <int C>
+std::uint32_t DecodeAudioFrames(WideBits &bits, AudioRun &predictors, std::uint32_t frames, std::uint8_t *out,
+                                bool &newTables)
+{
+    // A refill leaves 56 bits: enough for three symbols of up to 15 bits.
+    auto next = [&](int k) {
+        if (k % 3 == 0)
+            bits.Refill();
+        return DecodeAudioSymbol(AudioTables[k], bits);
+    };
+    return predictors.DecodeFrames<C>(next, frames, out, newTables);
+}
+
+// Decodes up to n audio bytes to out, the first for channel; stops after a
+// symbol 256 (newTables).  The caller has made sure that n symbols stay
+// inside the input buffer and n bytes inside the window.  Returns the bytes
+// made; channel moves on.
+std::uint32_t DecodeAudioRun(BitCursor &in, AudioRun &predictors, std::int32_t &channel,
+                             std::int32_t channelCount, std::uint8_t *out, std::uint32_t n, bool &newTables)
+{
+    WideBits bits;
+    bits.Start(in);
+    std::uint32_t made = 0;
+    const auto count = static_cast<std::uint32_t>(channelCount);
+    if (channel == 0 && n >= count) {
+        // Whole frames: symbol and byte for each channel in turn.
+        const std::uint32_t frames = n / count;
+        switch (channelCount) {
+        case 1: made = DecodeAudioFrames<1>(bits, predictors, frames, out, newTables); break;
+        case 2: made = DecodeAudioFrames<2>(bits, predictors, frames, out, newTables); break;
+        case 3: made = DecodeAudioFrames<3>(bits, predictors, frames, out, newTables); break;
+        default: made = DecodeAudioFrames<4>(bits, predictors, frames, out, newTables); break;
+        }
+        channel = static_cast<std::int32_t>(made % count);
+    } else {
+        // Up to the next frame's start, or the last bytes before the end of
+        // the entry or the window (fewer than a frame): the symbols first,
+        // then their bytes.
+        std::uint8_t symbols[kMaxChannels];
+        const std::uint32_t want =
+            channel == 0 ? n : std::min(n, count - static_cast<std::uint32_t>(channel));
+        for (std::int32_t c = channel; made < want; ++made) {
+            bits.Refill();
+            const std::uint32_t s = DecodeAudioSymbol(AudioTables[c], bits);
+            if (s == kSymAudioNewTables) {
+                newTables = true;
+                break;
+            }
+            symbols[made] = static_cast<std::uint8_t>(s);
+            ++c;
+        }
+        predictors.DecodeRun(symbols, made, channel, channelCount, out);
+    }
+    bits.End(in);
+    return made;
 }
 
 inline std::uint32_t LengthBonus(std::uint32_t distance)
@@ -201,9 +326,18 @@ void UnpackStream(std::uint8_t *window)
     bool audio = Decoder.AudioMode;
 
     // Moves the loop's locals to the globals and back around calls that use them.
+    // The audio predictors and the channel rotation, also in locals: nothing
+    // but this loop touches the predictors while it runs, and a table read
+    // may change the channel.
+    AudioRun predictors;
+    predictors.Load();
+    std::int32_t channel = Decoder.CurrentChannel;
+    std::int32_t channelCount = Decoder.ChannelCount;
+
     auto store = [&] {
         in.Store();
         Decoder.WritePos = writePos;
+        Decoder.CurrentChannel = channel;
         UnpackedLeft = left;
         BytesDone = done;
     };
@@ -214,7 +348,10 @@ void UnpackStream(std::uint8_t *window)
         left = UnpackedLeft;
         done = BytesDone;
         audio = Decoder.AudioMode;
+        channel = Decoder.CurrentChannel;
+        channelCount = Decoder.ChannelCount;
     };
+    auto storeAudio = [&] { predictors.Store(); };
 
     // Records a match and copies it, cut at the entry's size.
     auto match = [&](std::uint32_t distance, std::uint32_t length) {
@@ -248,25 +385,35 @@ void UnpackStream(std::uint8_t *window)
             load();
             if (ArchiveStatus != QM_STATUS_OK) {
                 m.Store();
+                storeAudio();
                 return;
             }
         }
 
         if (audio) {
-            const std::uint32_t s = DecodeSymbolAt(AudioTables[Decoder.CurrentChannel], in);
-            if (s == kSymAudioNewTables) {
+            // A run of audio bytes that needs no refill, no flush and no
+            // wrap of the window: a symbol takes at most 15 bits and makes
+            // one byte.  in.pos is at most kRefillBeforeStep here, and the
+            // flush test has left at least kFlushRoom bytes of room.
+            const std::uint32_t gap = (flushPos - writePos) & kWindowMask;
+            const std::uint32_t room = gap == 0 ? kWindowSize : gap;
+            std::uint32_t n = (kRefillBeforeStep - in.pos) / 2 + 1;
+            n = std::min(n, room - (kFlushRoom - 1));
+            n = std::min(n, kWindowSize - writePos);
+            n = std::min(n, static_cast<std::uint32_t>(left) + 1);
+            bool newTables = false;
+            const std::uint32_t i =
+                DecodeAudioRun(in, predictors, channel, channelCount, window + writePos, n, newTables);
+            writePos += i;
+            done += static_cast<std::int32_t>(i);
+            left -= static_cast<std::int32_t>(i);
+            if (newTables) {
                 store();
                 ReadCodeTables();
                 load();
                 if (InputStalled)
                     break;
-                continue;
             }
-            window[writePos++] = DecodeAudioByte(s);
-            ++done;
-            if (++Decoder.CurrentChannel >= Decoder.ChannelCount)
-                Decoder.CurrentChannel = 0;
-            --left;
             continue;
         }
 
@@ -305,6 +452,7 @@ void UnpackStream(std::uint8_t *window)
 
     store();
     m.Store();
+    storeAudio();
     CheckFinalTables();
     FlushWindow();
 }

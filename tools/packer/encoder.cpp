@@ -1,4 +1,5 @@
-// encoder.cpp - greedy/lazy LZ77 with hash chains, block-wise prefix codes.
+// encoder.cpp - greedy/lazy LZ77 with hash chains and audio-mode blocks, with
+// prefix codes built per block.
 //
 // Token choice.  At each position the encoder weighs:
 //   - repeating the last match exactly (256), when its length still fits;
@@ -14,12 +15,24 @@
 // 28) are coded with the 19-symbol bit-length code: 0-15 the length minus the
 // previous one mod 16, 16 a repeat of the length just coded, 17/18 runs of
 // zeros.  The encoder mirrors the decoder's previous lengths.
+//
+// Audio blocks.  The bytes of a block become predictor symbols, one table of
+// 257 per channel (256 ends the block).  The channel rotation and the
+// predictors run on across blocks as in the decoder; a table read with fewer
+// channels than the current one restarts at channel 0.  The channel count of
+// a block (1, 2 or 4 byte lanes: 8- or 16-bit PCM, mono or stereo) and, in
+// the automatic choice, audio against LZ, are decided by coding the block
+// each way into a bit counter and keeping the smallest.
 #include "packer/encoder.h"
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <queue>
+#include <span>
 #include <vector>
+
+#include "packer/audio_predictor.h"
 
 namespace qmpack {
 
@@ -29,6 +42,9 @@ constexpr int kMainSymbols = 298;
 constexpr int kDistanceSymbols = 48;
 constexpr int kLengthSymbols = 28;
 constexpr int kLzLengths = kMainSymbols + kDistanceSymbols + kLengthSymbols;
+constexpr int kAudioSymbols = 257;  // per channel: 0-255 deltas, 256 new tables
+constexpr int kMaxLengths = 4 * kAudioSymbols;
+static_assert(kLzLengths <= kMaxLengths);
 constexpr int kBitLengthSymbols = 19;
 constexpr int kMaxCodeLength = 15;
 
@@ -82,30 +98,37 @@ std::uint32_t Bonus3(std::uint32_t d) { return (d >= 0x101) + Bonus2(d); }
 
 // ---- bit output ---------------------------------------------------------------
 
+// Writes bits most significant first; without an output it only counts them
+// (to weigh one way of coding a block against another).
 class BitWriter {
 public:
-    explicit BitWriter(Bytes &out) : out_(out) {}
+    explicit BitWriter(Bytes *out) : out_(out) {}
     void Put(std::uint32_t value, int bits)
     {
         if (bits == 0)
+            return;
+        total_ += static_cast<std::uint64_t>(bits);
+        if (!out_)
             return;
         acc_ = (acc_ << bits) | (value & ((1u << bits) - 1));
         count_ += bits;
         while (count_ >= 8) {
             count_ -= 8;
-            out_.push_back(static_cast<std::uint8_t>(acc_ >> count_));
+            out_->push_back(static_cast<std::uint8_t>(acc_ >> count_));
         }
     }
     void Finish()
     {
-        if (count_ > 0)
-            out_.push_back(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+        if (out_ && count_ > 0)
+            out_->push_back(static_cast<std::uint8_t>(acc_ << (8 - count_)));
         count_ = 0;
     }
+    std::uint64_t Total() const { return total_; }
 
 private:
-    Bytes &out_;
+    Bytes *out_;
     std::uint64_t acc_ = 0;
+    std::uint64_t total_ = 0;
     int count_ = 0;
 };
 
@@ -207,6 +230,26 @@ public:
     }
 
     bool Done() const { return pos_ >= size_; }
+    std::size_t Position() const { return pos_; }
+
+    // The match history the decoder keeps (the last four distances, the last
+    // match).  A block the encoder codes in audio mode after all leaves the
+    // decoder's history as it was, so the tokenizer's goes back too.
+    struct History {
+        std::uint32_t old[4];
+        std::uint32_t matchCount, lastDistance, lastLength;
+    };
+    History SaveHistory() const
+    {
+        return {{old_[0], old_[1], old_[2], old_[3]}, matchCount_, lastDistance_, lastLength_};
+    }
+    void RestoreHistory(const History &h)
+    {
+        std::copy(h.old, h.old + 4, old_);
+        matchCount_ = h.matchCount;
+        lastDistance_ = h.lastDistance;
+        lastLength_ = h.lastLength;
+    }
 
     Token Next()
     {
@@ -476,27 +519,59 @@ std::vector<LengthCode> RunCode(const std::vector<std::uint8_t> &lengths, const 
     return out;
 }
 
-void PutTables(BitWriter &w, const std::vector<std::uint8_t> &lengths, std::uint8_t *previous,
-               bool delta, EncoderStats *stats)
+// What the decoder carries from one block to the next, mirrored.
+struct StreamState {
+    std::uint8_t previous[kMaxLengths] = {};
+    // Lengths the latest table read set; the reset gives every one a value.
+    std::size_t previousCount = kMaxLengths;
+    std::size_t tableReads = 0;
+    bool audio = false;  // mode of the latest table read
+    int channel = 0;     // audio channel of the next byte
+    AudioPredictor predictor;
+};
+
+// Entries past the lengths of the latest table read have no value every
+// decoder agrees on, so a delta-coded read covers only lengths that one set.
+bool UseDelta(const EncoderOptions &options, const StreamState &st, std::size_t count)
 {
-    std::uint8_t zeros[kLzLengths] = {};
-    const std::uint8_t *base = delta ? previous : zeros;
+    if (count > st.previousCount)
+        return false;
+    return options.delta == TableDelta::Always ||
+           (options.delta == TableDelta::Alternate && st.tableReads % 2 == 1);
+}
+
+// A table read: the mode bits, the bit-length code, the run-coded lengths.
+void PutTables(BitWriter &w, int audioChannels, const std::vector<std::uint8_t> &lengths,
+               StreamState &st, bool delta, EncoderStats *stats)
+{
+    static const std::uint8_t zeros[kMaxLengths] = {};
+    const std::uint8_t *base = delta ? st.previous : zeros;
     const std::vector<LengthCode> coded = RunCode(lengths, base);
     std::vector<std::uint32_t> counts(kBitLengthSymbols, 0);
     for (const LengthCode &c : coded)
         ++counts[c.symbol];
     const Code bitLengths(counts);
 
-    w.Put(delta ? 1 : 0, 2);  // bit 15 audio mode = 0, bit 14 keep previous
+    const bool audio = audioChannels > 0;
+    w.Put((audio ? 2 : 0) | (delta ? 1 : 0), 2);  // bit 15 audio mode, bit 14 keep previous
+    if (audio)
+        w.Put(static_cast<std::uint32_t>(audioChannels - 1), 2);
     for (int s = 0; s < kBitLengthSymbols; ++s)
         w.Put(bitLengths.lengths[s], 4);
     for (const LengthCode &c : coded) {
         bitLengths.Put(w, c.symbol);
         w.Put(c.extra, c.extraBits);
     }
-    std::copy(lengths.begin(), lengths.end(), previous);
-    if (stats)
+    std::copy(lengths.begin(), lengths.end(), st.previous);
+    std::fill(st.previous + lengths.size(), st.previous + kMaxLengths, 0);
+    st.previousCount = lengths.size();
+    if (stats) {
         ++(delta ? stats->deltaTables : stats->plainTables);
+        if (st.tableReads > 0 && st.audio != audio)
+            ++stats->modeSwitches;
+    }
+    ++st.tableReads;
+    st.audio = audio;
 }
 
 void Note(const Token &t, EncoderStats &s)
@@ -515,51 +590,204 @@ void Note(const Token &t, EncoderStats &s)
     s.longestLength = std::max<std::uint32_t>(s.longestLength, t.length);
 }
 
+// One LZ block: its tables, its tokens and, when more follows, symbol 269.
+void PutLzBlock(BitWriter &w, const std::vector<Token> &block, bool more,
+                const EncoderOptions &options, StreamState &st, EncoderStats *stats)
+{
+    SymbolCounts counts;
+    for (const Token &t : block)
+        CountToken(t, counts);
+    if (more)
+        ++counts.main[269];
+    const Code main(counts.main), distance(counts.distance), length(counts.length);
+
+    std::vector<std::uint8_t> lengths;
+    lengths.insert(lengths.end(), main.lengths.begin(), main.lengths.end());
+    lengths.insert(lengths.end(), distance.lengths.begin(), distance.lengths.end());
+    lengths.insert(lengths.end(), length.lengths.begin(), length.lengths.end());
+    PutTables(w, 0, lengths, st, UseDelta(options, st, lengths.size()), stats);
+
+    for (const Token &t : block) {
+        PutToken(t, w, main, distance, length);
+        if (stats)
+            Note(t, *stats);
+    }
+    if (more)
+        main.Put(w, 269);
+    if (stats) {
+        ++stats->lzBlocks;
+        stats->newTables += more;
+    }
+}
+
+// The symbols of one block of bytes in audio mode with a given channel count.
+struct AudioPlan {
+    int channels = 1;
+    int first = 0;  // channel of the first byte
+    std::vector<std::uint8_t> symbols;
+    AudioPredictor after;  // the predictors after the block
+
+    int ChannelAfter() const
+    {
+        return static_cast<int>((static_cast<std::size_t>(first) + symbols.size()) % channels);
+    }
+};
+
+AudioPlan PlanAudio(const std::uint8_t *data, std::size_t n, int channels, const StreamState &st)
+{
+    AudioPlan plan;
+    plan.channels = channels;
+    // A table read with fewer channels than the current one restarts at 0.
+    plan.first = st.channel < channels ? st.channel : 0;
+    plan.after = st.predictor;
+    plan.symbols.resize(n);
+    int c = plan.first;
+    for (std::size_t i = 0; i < n; ++i) {
+        plan.symbols[i] = plan.after.Code(c, data[i]);
+        if (++c == channels)
+            c = 0;
+    }
+    return plan;
+}
+
+// One audio block: its tables, its symbols and, when more follows, symbol 256
+// of the channel that would take the next byte.
+void PutAudioBlock(BitWriter &w, const AudioPlan &plan, bool more, const EncoderOptions &options,
+                   StreamState &st, EncoderStats *stats)
+{
+    const int channels = plan.channels;
+    const int last = plan.ChannelAfter();
+    std::vector<std::vector<std::uint32_t>> counts(channels, std::vector<std::uint32_t>(kAudioSymbols, 0));
+    int c = plan.first;
+    for (const std::uint8_t symbol : plan.symbols) {
+        ++counts[c][symbol];
+        if (++c == channels)
+            c = 0;
+    }
+    if (more)
+        ++counts[last][256];
+    std::vector<Code> codes;
+    std::vector<std::uint8_t> lengths;
+    for (int k = 0; k < channels; ++k) {
+        codes.emplace_back(counts[k]);
+        lengths.insert(lengths.end(), codes.back().lengths.begin(), codes.back().lengths.end());
+    }
+    PutTables(w, channels, lengths, st, UseDelta(options, st, lengths.size()), stats);
+
+    c = plan.first;
+    for (const std::uint8_t symbol : plan.symbols) {
+        codes[c].Put(w, symbol);
+        if (++c == channels)
+            c = 0;
+    }
+    if (more)
+        codes[last].Put(w, 256);
+    st.channel = last;
+    st.predictor = plan.after;
+    if (stats) {
+        ++stats->audioBlocks;
+        ++stats->audioBlocksByChannels[channels];
+        stats->audioBytes += plan.symbols.size();
+        stats->audioNewTables += more;
+    }
+}
+
+std::uint64_t CountBits(const std::function<void(BitWriter &)> &put)
+{
+    BitWriter counter(nullptr);
+    put(counter);
+    return counter.Total();
+}
+
+// The channel count that codes n bytes smallest in audio mode, and its bits.
+AudioPlan BestAudioPlan(const std::uint8_t *data, std::size_t n, bool more,
+                        const EncoderOptions &options, const StreamState &st, std::uint64_t &bits)
+{
+    static constexpr int kDefaultCounts[] = {1, 2, 4};
+    const int only[] = {options.audioChannels};
+    const bool fixed = options.audioChannels >= 1 && options.audioChannels <= 4;
+    AudioPlan best;
+    bits = UINT64_MAX;
+    for (const int channels : fixed ? std::span<const int>(only) : std::span<const int>(kDefaultCounts)) {
+        AudioPlan plan = PlanAudio(data, n, channels, st);
+        StreamState scratch = st;
+        const std::uint64_t b = CountBits(
+            [&](BitWriter &counter) { PutAudioBlock(counter, plan, more, options, scratch, nullptr); });
+        if (b < bits) {
+            bits = b;
+            best = std::move(plan);
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
-Bytes EncodeLz(const std::uint8_t *data, std::size_t size, const EncoderOptions &options,
-               EncoderStats *stats)
+Bytes Encode(const std::uint8_t *data, std::size_t size, const EncoderOptions &options,
+             EncoderStats *stats)
 {
     Bytes out;
-    BitWriter w(out);
-    Tokenizer tokenizer(data, size, options);
-    std::uint8_t previous[kLzLengths] = {};
-    std::vector<Token> block;
+    BitWriter w(&out);
+    StreamState st;
     const std::size_t blockSymbols = std::max<std::size_t>(options.blockSymbols, 1);
-    for (std::size_t index = 0;; ++index) {
+    std::uint64_t audioBits = 0;
+
+    if (options.audio == AudioMode::Always) {
+        // Blocks of blockSymbols bytes, each with its best channel count.
+        std::size_t pos = 0;
+        for (;;) {
+            const std::size_t n = std::min(blockSymbols, size - pos);
+            const bool more = pos + n < size;
+            const AudioPlan plan = BestAudioPlan(data + pos, n, more, options, st, audioBits);
+            PutAudioBlock(w, plan, more, options, st, stats);
+            pos += n;
+            if (!more)
+                break;
+        }
+        w.Finish();
+        return out;
+    }
+
+    // LZ blocks of blockSymbols tokens; in Auto, each block's bytes are also
+    // tried in audio mode, and coded so when that is smaller.
+    Tokenizer tokenizer(data, size, options);
+    std::vector<Token> block;
+    for (;;) {
+        const std::size_t start = tokenizer.Position();
+        const Tokenizer::History history = tokenizer.SaveHistory();
         block.clear();
         while (block.size() < blockSymbols && !tokenizer.Done())
             block.push_back(tokenizer.Next());
         const bool more = !tokenizer.Done();
 
-        SymbolCounts counts;
-        for (const Token &t : block)
-            CountToken(t, counts);
-        if (more)
-            ++counts.main[269];
-        const Code main(counts.main), distance(counts.distance), length(counts.length);
-
-        std::vector<std::uint8_t> lengths;
-        lengths.insert(lengths.end(), main.lengths.begin(), main.lengths.end());
-        lengths.insert(lengths.end(), distance.lengths.begin(), distance.lengths.end());
-        lengths.insert(lengths.end(), length.lengths.begin(), length.lengths.end());
-        const bool delta = options.delta == TableDelta::Always ||
-                           (options.delta == TableDelta::Alternate && index % 2 == 1);
-        PutTables(w, lengths, previous, delta, stats);
-
-        for (const Token &t : block) {
-            PutToken(t, w, main, distance, length);
-            if (stats)
-                Note(t, *stats);
+        if (options.audio == AudioMode::Auto && !block.empty()) {
+            StreamState scratch = st;
+            const std::uint64_t lzBits = CountBits(
+                [&](BitWriter &counter) { PutLzBlock(counter, block, more, options, scratch, nullptr); });
+            const AudioPlan plan =
+                BestAudioPlan(data + start, tokenizer.Position() - start, more, options, st, audioBits);
+            if (audioBits < lzBits) {
+                tokenizer.RestoreHistory(history);
+                PutAudioBlock(w, plan, more, options, st, stats);
+                if (!more)
+                    break;
+                continue;
+            }
         }
+        PutLzBlock(w, block, more, options, st, stats);
         if (!more)
             break;
-        main.Put(w, 269);
-        if (stats)
-            ++stats->newTables;
     }
     w.Finish();
     return out;
+}
+
+Bytes EncodeLz(const std::uint8_t *data, std::size_t size, const EncoderOptions &options,
+               EncoderStats *stats)
+{
+    EncoderOptions lz = options;
+    lz.audio = AudioMode::Never;
+    return Encode(data, size, lz, stats);
 }
 
 }  // namespace qmpack

@@ -12,6 +12,12 @@
 // This encoder is greedy with an optional one-step lazy match over hash
 // chains; it writes new tables every blockSymbols tokens and builds canonical
 // prefix codes of at most 15 bits from the symbol counts of each block.
+//
+// It can also code blocks in audio mode (a table read with bit 15 set, then
+// 1-4 channels): every byte becomes the difference between it and the
+// prediction of its channel (audio_predictor.h), coded with one table per
+// channel; symbol 256 of the current channel's table ends the block.  Which
+// blocks use it is set by EncoderOptions::audio.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +33,21 @@ enum class TableDelta {
     Alternate,  // the first plain, then delta, plain, delta...
 };
 
+enum class AudioMode {
+    Never,   // LZ blocks only
+    Always,  // every block in audio mode, with the channel count (1, 2 or 4) that codes it smallest
+    Auto,    // per block, audio mode with the best channel count where it is smaller than LZ
+};
+
 struct EncoderOptions {
-    std::size_t blockSymbols = 0x8000;  // tokens between table reads
+    std::size_t blockSymbols = 0x8000;  // tokens (LZ) or bytes (audio only) between table reads
     TableDelta delta = TableDelta::Alternate;
     int maxChain = 32;                  // hash-chain candidates per position
     bool lazy = true;                   // try the next position before taking a match
     std::uint32_t maxDistance = 0x100000;
+    AudioMode audio = AudioMode::Never;
+    // Channel counts audio mode may use; 0 = 1, 2 and 4 (1 to 4 otherwise: only that count).
+    int audioChannels = 0;
 };
 
 // How often each kind of symbol was written (for tests that want every kind
@@ -51,8 +66,25 @@ struct EncoderStats {
     std::size_t distance40000 = 0;  // matches at 0x40000 or more
     std::uint32_t longestDistance = 0;
     std::uint32_t longestLength = 0;
+    std::size_t lzBlocks = 0;
+    std::size_t audioBlocks = 0;
+    std::size_t audioBlocksByChannels[5] = {};  // index: channel count
+    std::size_t audioBytes = 0;
+    std::size_t audioNewTables = 0;  // audio symbol 256
+    std::size_t modeSwitches = 0;    // table reads that change between LZ and audio mode
 };
 
+// Encodes size bytes as one stream, in LZ or audio mode as options.audio says.
+Bytes Encode(const std::uint8_t *data, std::size_t size, const EncoderOptions &options = {},
+             EncoderStats *stats = nullptr);
+
+inline Bytes Encode(const Bytes &data, const EncoderOptions &options = {},
+                    EncoderStats *stats = nullptr)
+{
+    return Encode(data.data(), data.size(), options, stats);
+}
+
+// LZ blocks only, whatever options.audio says.
 Bytes EncodeLz(const std::uint8_t *data, std::size_t size, const EncoderOptions &options = {},
                EncoderStats *stats = nullptr);
 

@@ -168,8 +168,6 @@ int ParseArguments(int argc, char **argv, Options &o)
         return UsageError("the header password has more than 255 bytes");
     if (o.append && (o.encipherHeaders || !o.carrier.empty()))
         return UsageError("--append keeps the archive's carrier and plain header blocks: no -H, no --carrier");
-    if (o.method == Method::Audio || o.method == Method::Auto)
-        return UsageError("-m audio and -m auto are not available in this build");
     return -1;
 }
 
@@ -184,7 +182,12 @@ qmpack::EntrySpec MakeEntry(const Options &o, const std::string &name, const qmp
         b = static_cast<std::uint8_t>(rng());
     qmpack::EntrySpec entry = qmpack::EncipheredEntry(name, data, o.cipher, o.password, chaining);
     if (o.method != Method::Store && !data.empty()) {
-        const qmpack::Bytes packed = qmpack::EncipherData(qmpack::EncodeLz(data), o.cipher, o.password, chaining);
+        qmpack::EncoderOptions encoder;
+        encoder.audio = o.method == Method::Audio  ? qmpack::AudioMode::Always
+                        : o.method == Method::Auto ? qmpack::AudioMode::Auto
+                                                   : qmpack::AudioMode::Never;
+        const qmpack::Bytes packed =
+            qmpack::EncipherData(qmpack::Encode(data, encoder), o.cipher, o.password, chaining);
         if (packed.size() < data.size())
             entry.stored = packed;
     }

@@ -16,10 +16,12 @@ namespace qmfuzz {
 
 namespace {
 
+void Unlock(const fs::path &path);
+
 void RemoveScratch()
 {
     std::error_code ec;
-    ResetFolder(ScratchRoot());
+    Unlock(ScratchRoot());
     fs::remove_all(ScratchRoot(), ec);
 }
 
@@ -48,7 +50,8 @@ void Fail(const char *what, const std::string &detail)
 
 const std::string &ScratchRoot()
 {
-    static const std::string root = [] {
+    // Never destroyed: the exit handler that removes the folder needs it.
+    static const std::string &root = *new std::string([] {
         const char *tmp = std::getenv("TMPDIR");
         std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/qm-fuzz-" + std::to_string(::getpid()) + "/";
         std::error_code ec;
@@ -57,7 +60,7 @@ const std::string &ScratchRoot()
             Fail("cannot make the scratch folder", dir);
         std::atexit(RemoveScratch);
         return dir;
-    }();
+    }());
     return root;
 }
 

@@ -25,7 +25,7 @@ namespace {
 using qmfuzz::Controls;
 using qmfuzz::Fail;
 
-constexpr std::uint64_t kOutputCap = 4u << 20;
+constexpr std::uint64_t kOutputCap = 1u << 20;
 // Beyond the cap: the write that crosses it (a window flush of just under
 // 1 MiB, at most) is on disk before the progress callback stops the run.
 constexpr std::uint64_t kOutputSlack = 1u << 20;

@@ -195,7 +195,7 @@ void UnpackSeeds(Writer &w)
     }
     // A stream that would run past the window's end: 1.5 MiB of one byte.
     const Bytes big(3 << 19, 'z');
-    w.Put("window-wrap.bin", UnpackInput(0, big.size(), qmpack::EncodeLz(big)));
+    w.Put("window-wrap.bin", UnpackInput(32, big.size(), qmpack::EncodeLz(big)));
 }
 
 // ---- names: settings, relative path, stored names ----------------------------------

@@ -1,9 +1,10 @@
 // unpack_fuzz.cpp - fuzz target for the stream decoder behind the reader,
 // plain, enciphered and in audio mode.
 //
-// Input: byte 0 picks the setting, bytes 1-3 the unpacked size (21 bits, up
-// to 2 MiB: past the 1 MiB window, so its wrap is reached), the rest is the
-// stream.
+// Input: byte 0 picks the setting, bytes 1-3 the unpacked size, the rest is
+// the stream.  The size keeps 16 bits, or 21 with bit 5 (up to 2 MiB: past
+// the 1 MiB window, so its wrap is reached); a damaged stream can run on to
+// its size, and most runs stay short so.
 //
 //   byte 0  bits 0-1 cipher method: -1, 0 (DES), 1 (triple DES), 2 (chaining
 //                    value only)
@@ -13,6 +14,7 @@
 //           bit 3    set the stream's first bit: the audio-mode flag of its
 //                    first table read
 //           bit 4    decipher with a wrong password
+//           bit 5    a large unpacked size
 //
 // The decoder must end, produce at most the unpacked size, stay inside its
 // buffers and set no status of its own.
@@ -93,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static std::vector<std::uint8_t> window(qm::kWindowSize);
     const std::uint8_t setting = data[0];
     const std::int32_t method = kMethods[setting & 3];
-    const std::int32_t unpacked = static_cast<std::int32_t>((data[1] | data[2] << 8 | data[3] << 16) & 0x1FFFFF);
+    const std::uint32_t sizeMask = setting & 32 ? 0x1FFFFF : 0xFFFF;
+    const std::int32_t unpacked = static_cast<std::int32_t>((data[1] | data[2] << 8 | data[3] << 16) & sizeMask);
 
     Bytes stream(data + 4, data + size);
     if ((setting & 8) && !stream.empty())

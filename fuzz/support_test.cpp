@@ -1,6 +1,8 @@
-// carrier_repair_test.cpp - the exports target's mutator mends what it must:
-// a carrier changed in its header fields opens again, lists the changed
-// fields, and the walk reaches the blocks behind.
+// support_test.cpp - the fuzz targets' own machinery: the exports target's
+// mutator mends what it must (a carrier changed in its header fields opens
+// again, lists the changed fields, and the walk reaches the blocks behind),
+// and the containment check the names target relies on tells inside from
+// outside.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -100,6 +102,33 @@ TEST(CarrierRepair, WalkStopsAtANegativeSizeAndAtTheEnd)
     cut.resize(kBlock2 + qmpack::kHeaderBlockSize - 1);
     EXPECT_EQ(qmfuzz::RepairCarrier(cut.data(), cut.size(), qmfuzz::kRightPassword, false), 1u);
     EXPECT_EQ(qmfuzz::RepairCarrier(cut.data(), 20, qmfuzz::kRightPassword, false), 0u);
+}
+
+TEST(StaysInside, TellsInsideFromOutside)
+{
+    const struct {
+        const char *path;
+        const char *folder;
+        bool inside;
+    } cases[] = {
+        {"/o/out\\A.TXT", "/o/out\\", true},
+        {"/o/out\\DIR\\SUB\\A.TXT", "/o/out\\", true},
+        {"/o/out\\...\\a..b\\..c", "/o/out\\", true},
+        {"/o/out\\", "/o/out\\", true},
+        {"/o/out\\..\\x", "/o/out\\", false},
+        {"/o/out\\a\\..", "/o/out\\", false},
+        {"/o/out\\a/../../x", "/o/out\\", false},
+        {"/o/out\\\\x", "/o/out\\", false},
+        {"/o/out\\/etc/x", "/o/out\\", false},
+        {"/o/other\\x", "/o/out\\", false},
+        {"/o/ou", "/o/out\\", false},
+        {"A.TXT", "", true},
+        {"C:x", "", false},
+        {"/etc/x", "", false},
+        {"..", "", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(qmfuzz::StaysInside(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 //   byte 5  bits 0-1 output path, bits 2-3 relative path,
 //           bit 4 set both through SetDecompExtraFeatures
 //   byte 6  bits 0-3 the progress call that answers 0 (0: none)
+//           bits 4-7 the data cipher method of the open parameters (signed)
 //   byte 7  bit 0 SetFileNameProc rewrites the output name
 //           bit 1 an answer of 5 to a password question comes with status 2926
 //           bit 2 DoneArcFile before the extraction

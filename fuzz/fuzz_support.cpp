@@ -93,8 +93,15 @@ Controls::Controls(const std::uint8_t *data, std::size_t size)
 
 bool StaysInside(const std::string &path, const std::string &folder)
 {
-    if (path.compare(0, folder.size(), folder) != 0)
+    // A POSIX host's slashes come back as backslashes in composed names, so
+    // the two separators count as the same character here.
+    if (path.size() < folder.size())
         return false;
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        const bool same = path[i] == folder[i] || (IsSeparator(path[i]) && IsSeparator(folder[i]));
+        if (!same)
+            return false;
+    }
     const std::string rest = path.substr(folder.size());
     if (!rest.empty() && IsSeparator(rest[0]))
         return false;

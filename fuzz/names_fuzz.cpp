@@ -51,7 +51,8 @@ struct OutputChoice {
 
 std::vector<OutputChoice> OutputChoices(const std::string &out)
 {
-    return {{out, out + "\\"}, {out + "/", out + "/\\"}, {"", ""}, {out + "\\deep", out + "\\deep\\"}};
+    // A trailing slash already ends the folder on POSIX: no backslash is added.
+    return {{out, out + "\\"}, {out + "/", out + "/"}, {"", ""}, {out + "\\deep", out + "\\deep\\"}};
 }
 
 std::vector<std::string> SplitLines(const std::uint8_t *data, std::size_t size)

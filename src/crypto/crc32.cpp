@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "crypto/cpu_features.h"
+#include "crypto/crc32_paths.h"
+
 namespace qm {
 
 namespace {
@@ -41,11 +44,16 @@ inline std::uint32_t Load32(const unsigned char *p)
            std::uint32_t(p[3]) << 24;
 }
 
-// Entry data is the bulk of the work, so the data form folds eight bytes at a
-// time ("slicing by eight"): SliceTables[k][n] is the CRC register after
+// Entry data is the bulk of the work.  Without carry-less multiplication the
+// data form folds eight bytes at a time ("slicing by eight"): SliceTables[k][n] is the CRC register after
 // byte n followed by k + 1 zero bytes; DataCrcTable, byte n alone, serves as
 // the eighth slice.
 std::uint32_t SliceTables[7][256];
+
+// The folding path is chosen when the tables are built: on a processor with
+// carry-less multiplication, unless a test has turned it off.
+bool FoldingAllowed = true;
+bool UseFolding = false;
 
 }  // namespace
 
@@ -58,12 +66,8 @@ std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
     return Fold(kHeaderTable.data(), value, static_cast<const unsigned char *>(data), length);
 }
 
-std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length)
+std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n)
 {
-    if (length < 1)
-        return value;
-    const unsigned char *p = static_cast<const unsigned char *>(data);
-    std::uint32_t n = static_cast<std::uint32_t>(length);
     const std::uint32_t *t0 = DataCrcTable;
     const auto &t = SliceTables;
     for (; n >= 8; n -= 8, p += 8) {
@@ -72,11 +76,25 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
         value = t[6][a & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][(a >> 16) & 0xFF] ^ t[3][a >> 24] ^
                 t[2][b & 0xFF] ^ t[1][(b >> 8) & 0xFF] ^ t[0][(b >> 16) & 0xFF] ^ t0[b >> 24];
     }
-    return Fold(t0, value, p, n);
+    return Fold(t0, value, p, static_cast<std::uint32_t>(n));
 }
+
+std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length)
+{
+    if (length < 1)
+        return value;
+    const auto *p = static_cast<const unsigned char *>(data);
+    const auto n = static_cast<std::size_t>(length);
+    if (UseFolding && n >= kFoldingMinimum)
+        return Crc32Folded(value, p, n);
+    return Crc32Slices(value, p, n);
+}
+
+void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
 
 void BuildCrc32Table()
 {
+    UseFolding = FoldingAllowed && CpuHasCarrylessMultiply();
     for (std::uint32_t n = 0; n < 256; ++n)
         DataCrcTable[n] = TableEntry(n);
     const std::uint32_t *previous = DataCrcTable;

@@ -3,9 +3,9 @@
 //
 // Each function runs over the whole buffer several times in turn and the best
 // time of each counts, so that the load of other processes on the machine
-// weighs on all of them alike.  Both of our paths are measured: Crc32Data as
-// the library runs it (carry-less folding where the processor has it) and the
-// slice-by-8 path it falls back to.
+// weighs on all of them alike.  Crc32Data is measured as the library runs it
+// (the widest carry-less folding the processor has), and beside it the
+// 128-bit folding and the slice-by-8 path it falls back to.
 //
 // Usage: crc_bench [MiB] [repeats]   (default 64 and 7)
 #include <libdeflate.h>
@@ -38,6 +38,11 @@ std::uint32_t Ours(const std::vector<unsigned char> &d)
     return ~qm::Crc32Data(0xFFFFFFFFu, d.data(), static_cast<std::int32_t>(d.size()));
 }
 
+std::uint32_t OursFolded(const std::vector<unsigned char> &d)
+{
+    return ~qm::Crc32Folded(0xFFFFFFFFu, d.data(), d.size());
+}
+
 std::uint32_t OursSlices(const std::vector<unsigned char> &d)
 {
     return ~qm::Crc32Slices(0xFFFFFFFFu, d.data(), d.size());
@@ -68,12 +73,17 @@ int main(int argc, char **argv)
     }
     qm::BuildCrc32Table();
 
-    Contender contenders[] = {{"Crc32Data", Ours},
-                              {"Crc32Data slice-by-8", OursSlices},
-                              {"libdeflate crc32", Libdeflate},
+    Contender contenders[] = {{"libdeflate crc32", Libdeflate},
+                              {"Crc32Data", Ours},
+                              {"128-bit folding", OursFolded},
+                              {"slice-by-8", OursSlices},
                               {"zlib crc32", Zlib}};
+    const std::size_t count = qm::CpuHasCarrylessMultiply() ? 5 : 4;
+    if (count == 4)
+        contenders[2] = contenders[4];
     for (int r = 0; r < repeats; ++r) {
-        for (auto &c : contenders) {
+        for (std::size_t i = 0; i < count; ++i) {
+            Contender &c = contenders[i];
             const auto t0 = Clock::now();
             c.crc = c.run(data);
             const double s = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -81,16 +91,18 @@ int main(int argc, char **argv)
                 c.best = s;
         }
     }
-    std::printf("%zu MiB, best of %d; carry-less multiplication: %s\n", mib, repeats,
-                qm::CpuHasCarrylessMultiply() ? "yes" : "no");
-    const double peer = data.size() / 1e6 / contenders[2].best;
-    for (const auto &c : contenders) {
+    std::printf("%zu MiB, best of %d; carry-less multiplication: %s, 256-bit: %s\n", mib, repeats,
+                qm::CpuHasCarrylessMultiply() ? "yes" : "no",
+                qm::CpuHasWideCarrylessMultiply() ? "yes" : "no");
+    const double peer = data.size() / 1e6 / contenders[0].best;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Contender &c = contenders[i];
         const double mbps = data.size() / 1e6 / c.best;
         std::printf("%-22s %8.0f MB/s  %.2f of libdeflate  crc %08x\n", c.name, mbps, mbps / peer,
                     static_cast<unsigned>(c.crc));
     }
-    for (const auto &c : contenders) {
-        if (c.crc != contenders[0].crc) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (contenders[i].crc != contenders[0].crc) {
             std::printf("CRC MISMATCH\n");
             return 1;
         }

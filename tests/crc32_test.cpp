@@ -57,15 +57,17 @@ TEST(Crc32, ChunkedHeaderFormCarriesPast65535Bytes)
     EXPECT_EQ(chunked, whole);
 }
 
-// Both ways of folding entry data, against a bit-at-a-time reference: every
-// length up to 300 at every alignment of a 16-byte block, random chunkings
+// Every way of folding entry data, against a bit-at-a-time reference: every
+// length up to 300 at every alignment of a 16-byte block (and up to 1100 for
+// the wide path, whose main loop starts at 512), random chunkings
 // carried through the register, and buffers long enough for the main loop.
 struct DataPath {
     const char *name;
     std::uint32_t (*fold)(std::uint32_t, const unsigned char *, std::size_t);
 };
 
-const DataPath kDataPaths[] = {{"slices", qm::Crc32Slices}, {"folded", qm::Crc32Folded}};
+const DataPath kDataPaths[] = {
+    {"slices", qm::Crc32Slices}, {"folded", qm::Crc32Folded}, {"wide", qm::Crc32FoldedWide}};
 
 std::uint32_t BitwiseCrc(std::uint32_t value, const unsigned char *p, std::size_t n)
 {
@@ -92,15 +94,18 @@ protected:
     {
         if (GetParam().fold == qm::Crc32Folded && !qm::CpuHasCarrylessMultiply())
             GTEST_SKIP() << "no carry-less multiplication on this processor";
+        if (GetParam().fold == qm::Crc32FoldedWide && !qm::CpuHasWideCarrylessMultiply())
+            GTEST_SKIP() << "no 256-bit carry-less multiplication on this processor";
         qm::BuildCrc32Table();
     }
 };
 
 TEST_P(Crc32DataPaths, EveryLengthAndAlignment)
 {
-    const auto data = RandomBytes(300 + 16, 7);
+    const std::size_t longest = GetParam().fold == qm::Crc32FoldedWide ? 1100 : 300;
+    const auto data = RandomBytes(longest + 16, 7);
     for (std::size_t align = 0; align < 16; ++align) {
-        for (std::size_t n = 0; n <= 300; ++n) {
+        for (std::size_t n = 0; n <= longest; ++n) {
             const unsigned char *p = data.data() + align;
             const std::uint32_t start = 0xFFFFFFFFu ^ static_cast<std::uint32_t>(n * 2654435761u);
             ASSERT_EQ(GetParam().fold(start, p, n), BitwiseCrc(start, p, n))

@@ -12,4 +12,9 @@ namespace qm {
 // answer is computed once and cached.
 bool CpuHasCarrylessMultiply();
 
+// True when the processor also multiplies two lanes at once in 256-bit
+// registers (VPCLMULQDQ with AVX2) and the operating system saves the YMM
+// state.  Cached like the above.
+bool CpuHasWideCarrylessMultiply();
+
 }  // namespace qm

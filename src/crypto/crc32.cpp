@@ -50,10 +50,23 @@ inline std::uint32_t Load32(const unsigned char *p)
 // the eighth slice.
 std::uint32_t SliceTables[7][256];
 
-// The folding path is chosen when the tables are built: on a processor with
-// carry-less multiplication, unless a test has turned it off.
+// The folding path is chosen when the tables are built: the widest form of
+// carry-less multiplication the processor has, unless a test has turned
+// folding off.  Null: slices only.
+using FoldingPath = std::uint32_t (*)(std::uint32_t, const unsigned char *, std::size_t);
 bool FoldingAllowed = true;
-bool UseFolding = false;
+FoldingPath Folding = nullptr;
+
+FoldingPath ChooseFolding()
+{
+    if (!FoldingAllowed)
+        return nullptr;
+    if (CpuHasWideCarrylessMultiply())
+        return Crc32FoldedWide;
+    if (CpuHasCarrylessMultiply())
+        return Crc32Folded;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -85,8 +98,8 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
         return value;
     const auto *p = static_cast<const unsigned char *>(data);
     const auto n = static_cast<std::size_t>(length);
-    if (UseFolding && n >= kFoldingMinimum)
-        return Crc32Folded(value, p, n);
+    if (Folding && n >= kFoldingMinimum)
+        return Folding(value, p, n);
     return Crc32Slices(value, p, n);
 }
 
@@ -94,7 +107,7 @@ void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
 
 void BuildCrc32Table()
 {
-    UseFolding = FoldingAllowed && CpuHasCarrylessMultiply();
+    Folding = ChooseFolding();
     for (std::uint32_t n = 0; n < 256; ++n)
         DataCrcTable[n] = TableEntry(n);
     const std::uint32_t *previous = DataCrcTable;

@@ -14,7 +14,7 @@
 // which is XORed into B.  A product of two bit-reflected operands comes out
 // multiplied by one extra x, and a remainder placed in the low 32 bits of a
 // 64-bit reflected operand stands for itself times x^32; the multipliers are
-// therefore x^(D+31) and x^(D-33) mod G (FoldMultiplier below).
+// therefore x^(D+31) and x^(D-33) mod G (crc32_fold_multipliers.h).
 //
 // The main loop keeps eight lanes in flight (128 bytes a step, D = 1024) so
 // that the multiplier's latency is hidden; the lanes are then folded into one
@@ -27,6 +27,7 @@
 // keeps the build's baseline instruction set (i686 for the 32-bit DLL) and
 // this code runs only after the CPU check.
 #include "crypto/crc32_paths.h"
+#include "crypto/crc32_fold_multipliers.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__i386__) || defined(__x86_64__))
 #define QM_HAVE_FOLDING 1
@@ -39,29 +40,8 @@ namespace qm {
 
 namespace {
 
-// x^n mod G for the reflected polynomial, placed as a lane multiplier: the
-// coefficient of x^d in bit 31 - d.
-constexpr std::uint64_t FoldMultiplier(unsigned n)
-{
-    constexpr std::uint32_t kNormalPolynomial = 0x04C11DB7u;  // G without x^32
-    std::uint32_t r = 1;
-    for (unsigned i = 0; i < n; ++i)
-        r = (r << 1) ^ ((r >> 31) ? kNormalPolynomial : 0u);
-    std::uint32_t reflected = 0;
-    for (unsigned d = 0; d < 32; ++d)
-        reflected |= ((r >> d) & 1u) << (31 - d);
-    return reflected;
-}
-
-// Multipliers for a fold over `bits`: the low half's, then the high half's.
-struct FoldPair {
-    std::uint64_t low, high;
-};
-
-constexpr FoldPair MultipliersFor(unsigned bits)
-{
-    return {FoldMultiplier(bits + 31), FoldMultiplier(bits - 33)};
-}
+using crc32_folding::FoldPair;
+using crc32_folding::MultipliersFor;
 
 constexpr FoldPair kAcross8 = MultipliersFor(8 * 128);
 constexpr FoldPair kAcross1 = MultipliersFor(128);

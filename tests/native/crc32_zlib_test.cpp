@@ -1,5 +1,5 @@
 // CRC-32 against zlib's crc32 on random data and random chunkings, for the
-// header form and for both ways the data form folds.
+// header form and for every way the data form folds.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -40,27 +40,31 @@ TEST(Crc32AgainstZlib, RandomDataAndChunkings)
     }
 }
 
-TEST(Crc32AgainstZlib, BothDataPathsOnEveryShortLengthAndAlignment)
+TEST(Crc32AgainstZlib, EveryDataPathOnEveryShortLengthAndAlignment)
 {
     qm::BuildCrc32Table();
     std::mt19937 rng(77);
-    std::vector<unsigned char> data(300 + 16);
+    std::vector<unsigned char> data(1100 + 16);
     for (auto &b : data)
         b = static_cast<unsigned char>(rng());
     const bool folding = qm::CpuHasCarrylessMultiply();
+    const bool wide = qm::CpuHasWideCarrylessMultiply();
     for (size_t align = 0; align < 16; ++align) {
-        for (size_t n = 0; n <= 300; ++n) {
+        for (size_t n = 0; n <= 1100; ++n) {
             const unsigned char *p = data.data() + align;
             const uLong expected = crc32(0L, p, static_cast<uInt>(n));
             ASSERT_EQ(~qm::Crc32Slices(0xFFFFFFFFu, p, n), expected) << n << " at " << align;
             if (folding) {
                 ASSERT_EQ(~qm::Crc32Folded(0xFFFFFFFFu, p, n), expected) << n << " at " << align;
             }
+            if (wide) {
+                ASSERT_EQ(~qm::Crc32FoldedWide(0xFFFFFFFFu, p, n), expected) << n << " at " << align;
+            }
         }
     }
 }
 
-TEST(Crc32AgainstZlib, BothDataPathsOnLargeBuffers)
+TEST(Crc32AgainstZlib, EveryDataPathOnLargeBuffers)
 {
     qm::BuildCrc32Table();
     std::mt19937 rng(4321);
@@ -74,6 +78,9 @@ TEST(Crc32AgainstZlib, BothDataPathsOnLargeBuffers)
         EXPECT_EQ(~qm::Crc32Slices(0xFFFFFFFFu, p, n), expected) << offset;
         if (qm::CpuHasCarrylessMultiply()) {
             EXPECT_EQ(~qm::Crc32Folded(0xFFFFFFFFu, p, n), expected) << offset;
+        }
+        if (qm::CpuHasWideCarrylessMultiply()) {
+            EXPECT_EQ(~qm::Crc32FoldedWide(0xFFFFFFFFu, p, n), expected) << offset;
         }
     }
 }

@@ -90,16 +90,23 @@ std::uint32_t ReadPackedData(std::uint8_t *buffer, std::uint32_t count)
 
 namespace {
 
-// Writes count bytes and folds the ones written into DataCrc, while they are
-// still in cache.  A short write sets the status.
+// Writes count bytes and folds the ones written into DataCrc.  The CRC runs
+// first, while the bytes are still in cache from the read or the decoder (the
+// system's copy into the file leaves them colder); in the rare case of a
+// short write it is taken again over the bytes that went out.  A short write
+// sets the status.
 std::uint32_t WriteAndFold(const std::uint8_t *buffer, std::uint32_t count)
 {
+    const std::uint32_t crcAll = Crc32Data(DataCrc, buffer, static_cast<std::int32_t>(count));
     std::uint32_t written = 0;
     if (count > 0 && OutputStream)
         written = static_cast<std::uint32_t>(platform::Write(OutputStream, buffer, count));
-    if (written < count)
+    if (written < count) {
         ArchiveStatus = QM_STATUS_WRITE_FAILED;
-    DataCrc = Crc32Data(DataCrc, buffer, static_cast<std::int32_t>(written));
+        DataCrc = Crc32Data(DataCrc, buffer, static_cast<std::int32_t>(written));
+    } else {
+        DataCrc = crcAll;
+    }
     return written;
 }
 

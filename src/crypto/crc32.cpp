@@ -1,3 +1,5 @@
+// crc32.cpp - the header form, the data table with its slice-by-8 path, and
+// the choice of the data form's path when the table is built.
 #include "crypto/crc32.h"
 
 #include <array>
@@ -45,9 +47,9 @@ inline std::uint32_t Load32(const unsigned char *p)
 }
 
 // Entry data is the bulk of the work.  Without carry-less multiplication the
-// data form folds eight bytes at a time ("slicing by eight"): SliceTables[k][n] is the CRC register after
-// byte n followed by k + 1 zero bytes; DataCrcTable, byte n alone, serves as
-// the eighth slice.
+// data form folds eight bytes at a time ("slicing by eight"): SliceTables[k][n]
+// is the CRC register after byte n followed by k + 1 zero bytes; DataCrcTable,
+// byte n alone, serves as the eighth slice.
 std::uint32_t SliceTables[7][256];
 
 // The folding path is chosen when the tables are built: the widest form of

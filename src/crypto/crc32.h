@@ -22,7 +22,7 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
 void BuildCrc32Table();
 
 // Lets the next BuildCrc32Table choose carry-less multiplication (the
-// default) or not; tests use it to run extractions on the portable path.
+// default) or not; tests use it to reach the portable path through Crc32Data.
 void SetDataCrcFolding(bool allowed);
 
 // The data table: zero until BuildCrc32Table has run.

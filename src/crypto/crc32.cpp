@@ -1,6 +1,11 @@
+// crc32.cpp - the header form, the data table with its slice-by-8 path, and
+// the choice of the data form's path when the table is built.
 #include "crypto/crc32.h"
 
 #include <array>
+
+#include "crypto/cpu_features.h"
+#include "crypto/crc32_paths.h"
 
 namespace qm {
 
@@ -41,11 +46,29 @@ inline std::uint32_t Load32(const unsigned char *p)
            std::uint32_t(p[3]) << 24;
 }
 
-// Entry data is the bulk of the work, so the data form folds eight bytes at a
-// time ("slicing by eight"): SliceTables[k][n] is the CRC register after
-// byte n followed by k + 1 zero bytes; DataCrcTable, byte n alone, serves as
-// the eighth slice.
+// Entry data is the bulk of the work.  Without carry-less multiplication the
+// data form folds eight bytes at a time ("slicing by eight"): SliceTables[k][n]
+// is the CRC register after byte n followed by k + 1 zero bytes; DataCrcTable,
+// byte n alone, serves as the eighth slice.
 std::uint32_t SliceTables[7][256];
+
+// The folding path is chosen when the tables are built: the widest form of
+// carry-less multiplication the processor has, unless a test has turned
+// folding off.  Null: slices only.
+using FoldingPath = std::uint32_t (*)(std::uint32_t, const unsigned char *, std::size_t);
+bool FoldingAllowed = true;
+FoldingPath Folding = nullptr;
+
+FoldingPath ChooseFolding()
+{
+    if (!FoldingAllowed)
+        return nullptr;
+    if (CpuHasWideCarrylessMultiply())
+        return Crc32FoldedWide;
+    if (CpuHasCarrylessMultiply())
+        return Crc32Folded;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -58,12 +81,8 @@ std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
     return Fold(kHeaderTable.data(), value, static_cast<const unsigned char *>(data), length);
 }
 
-std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length)
+std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n)
 {
-    if (length < 1)
-        return value;
-    const unsigned char *p = static_cast<const unsigned char *>(data);
-    std::uint32_t n = static_cast<std::uint32_t>(length);
     const std::uint32_t *t0 = DataCrcTable;
     const auto &t = SliceTables;
     for (; n >= 8; n -= 8, p += 8) {
@@ -72,11 +91,25 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
         value = t[6][a & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][(a >> 16) & 0xFF] ^ t[3][a >> 24] ^
                 t[2][b & 0xFF] ^ t[1][(b >> 8) & 0xFF] ^ t[0][(b >> 16) & 0xFF] ^ t0[b >> 24];
     }
-    return Fold(t0, value, p, n);
+    return Fold(t0, value, p, static_cast<std::uint32_t>(n));
 }
+
+std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length)
+{
+    if (length < 1)
+        return value;
+    const auto *p = static_cast<const unsigned char *>(data);
+    const auto n = static_cast<std::size_t>(length);
+    if (Folding && n >= kFoldingMinimum)
+        return Folding(value, p, n);
+    return Crc32Slices(value, p, n);
+}
+
+void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
 
 void BuildCrc32Table()
 {
+    Folding = ChooseFolding();
     for (std::uint32_t n = 0; n < 256; ++n)
         DataCrcTable[n] = TableEntry(n);
     const std::uint32_t *previous = DataCrcTable;

@@ -17,7 +17,13 @@ std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
 // The running value is returned unchanged for a length below 1.
 std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length);
 
+// Fills the data table and chooses how Crc32Data folds: by carry-less
+// multiplication where the processor has it, else through slice tables.
 void BuildCrc32Table();
+
+// Lets the next BuildCrc32Table choose carry-less multiplication (the
+// default) or not; tests use it to reach the portable path through Crc32Data.
+void SetDataCrcFolding(bool allowed);
 
 // The data table: zero until BuildCrc32Table has run.
 extern std::uint32_t DataCrcTable[256];

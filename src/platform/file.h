@@ -5,7 +5,8 @@
 // they are; the POSIX side turns backslashes into slashes and converts the
 // name from Windows-1252 to UTF-8 where it touches the file system.
 //
-// A File is a buffered binary stream.  Opening for reading refuses anything
+// A File is a binary stream, buffered when opened for reading; files opened
+// for writing are unbuffered, since the writer hands them large blocks.  Opening for reading refuses anything
 // that is not a regular file (a directory, for one), as Windows does.
 #pragma once
 

@@ -1,0 +1,20 @@
+// cpu_features.h - what the processor offers beyond the build's baseline.
+//
+// The library is built for the plain instruction set of its target (i686 for
+// the 32-bit DLL); faster paths compiled for wider instruction sets are only
+// entered when the processor reports them at run time.
+#pragma once
+
+namespace qm {
+
+// True when the processor has carry-less multiplication (PCLMULQDQ) together
+// with SSE2, the set the folding CRC path is compiled for.  The
+// answer is computed once and cached.
+bool CpuHasCarrylessMultiply();
+
+// True when the processor also multiplies two lanes at once in 256-bit
+// registers (VPCLMULQDQ with AVX2) and the operating system saves the YMM
+// state.  Cached like the above.
+bool CpuHasWideCarrylessMultiply();
+
+}  // namespace qm

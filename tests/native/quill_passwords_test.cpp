@@ -139,6 +139,18 @@ TEST_F(QuillPasswords, EachEntryMayHaveItsOwnPassword)
     EXPECT_TRUE(Complained("wrong password for B.TXT")) << console->Err();
     EXPECT_TRUE(Complained("1 of 2 entries failed the test"));
     EXPECT_FALSE(fs::exists(out));
+
+    // Without a password or a terminal, every enciphered entry is named (the
+    // question about an entry comes before the entry begins).
+    const auto mixed = Carrier({qmpack::EncipheredEntry("A.TXT", kText, QM_CIPHER_DES, "one", kChaining),
+                                qmpack::StoredEntry("P.TXT", kText),
+                                qmpack::EncipheredEntry("B.TXT", kSecret, QM_CIPHER_DES, "two", kChaining),
+                                qmpack::StoredEntry("Q.TXT", kText)});
+    EXPECT_EQ(Run(Line(quill::Command::Test, mixed)), quill::kExitPassword);
+    EXPECT_TRUE(Complained("A.TXT is enciphered: give its password with -p")) << console->Err();
+    EXPECT_TRUE(Complained("B.TXT is enciphered: give its password with -p")) << console->Err();
+    EXPECT_EQ(console->Out(), "Testing " + mixed + "\n  ok  P.TXT\n  ok  Q.TXT\n");
+    EXPECT_TRUE(Complained("2 of 4 entries failed the test"));
 }
 
 // Archives with enciphered header blocks.  Until the library deciphers

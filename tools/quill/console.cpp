@@ -31,13 +31,15 @@ void OnStopSignal(int)
 
 bool IsTerminal(FILE *stream) { return _isatty(_fileno(stream)) != 0; }
 
-std::optional<std::string> ReadLine(bool secret)
+std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
 {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     const bool haveMode = GetConsoleMode(input, &mode) != 0;
     if (secret && haveMode)
         SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     std::string line;
     const bool got = static_cast<bool>(std::getline(std::cin, line));
     if (secret && haveMode) {
@@ -57,9 +59,11 @@ void OnStopSignal(int) { g_stopRequested = 1; }
 
 bool IsTerminal(FILE *stream) { return isatty(fileno(stream)) != 0; }
 
-// Reads byte by byte so that nothing of a later answer is buffered away; a
-// signal ends the read (the handler is installed without SA_RESTART).
-std::optional<std::string> ReadLine(bool secret)
+// Echo goes off before the prompt shows, so that an answer typed ahead is
+// not shown either, and nothing typed ahead is thrown away.  Reads byte by
+// byte so that nothing of a later answer is buffered away; a signal ends
+// the read (the handler is installed without SA_RESTART).
+std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
 {
     termios saved{};
     const bool haveTermios = tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -67,8 +71,10 @@ std::optional<std::string> ReadLine(bool secret)
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     std::string line;
     bool ended = false;
     for (;;) {
@@ -86,7 +92,7 @@ std::optional<std::string> ReadLine(bool secret)
         break;
     }
     if (secret && haveTermios)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     if (ended || g_stopRequested) {
         std::fputs("\n", stderr);
         return std::nullopt;
@@ -110,9 +116,8 @@ std::optional<std::string> TerminalConsole::Ask(const std::string &prompt, bool 
     if (!canAsk_)
         return std::nullopt;
     std::cout.flush();
-    std::cerr << prompt;
     std::cerr.flush();
-    return ReadLine(secret);
+    return ReadLine(prompt, secret);
 }
 
 int TerminalConsole::Width() const

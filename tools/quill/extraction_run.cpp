@@ -99,6 +99,7 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     inEntry_ = false;
     retryPending_ = false;
     pendingPass_ = -1;
+    questionIndex_ = -1;
     outputShown_.clear();
     if (settings_.testing) {
         // The file a passed-over entry is pointed at: it exists, so the
@@ -122,7 +123,9 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     SetSetProgressProc(0, nullptr);
     SetSetCryptKeyProc(reinterpret_cast<QmUserValue>(&answers_), AnswerHeaderQuestion);
 
-    if (status == QM_STATUS_OK && pendingPass_ >= 0)
+    // The last entry that began went well unless the failure is its own (a
+    // password question before the next entry fails ahead of that entry).
+    if (pendingPass_ >= 0 && (status == QM_STATUS_OK || pendingPass_ != failedEntry(status)))
         EntryPassed(pendingPass_);
     RemoveScratch();
     display_.ClearProgress();
@@ -189,7 +192,7 @@ FailureContext ExtractionRun::Context(uint16_t status) const
     context.phase = Phase::Run;
     context.refusal = status == QM_STATUS_BAD_PASSWORD ? answers_.refusal()
                                                        : PasswordAnswers::Refusal::None;
-    context.entry = Shown(cursor_);
+    context.entry = Shown(failedEntry(status));
     if (status == QM_STATUS_BAD_PASSWORD && !answers_.refusedEntry().empty())
         context.entry = FromLibraryText(answers_.refusedEntry());
     context.outputPath = cursor_ >= 0 ? outputShown_ : std::string();
@@ -265,6 +268,7 @@ int32_t QM_CALL ExtractionRun::OnPassword(QmUserValue user, char *buffer, const 
         if (index <= self->skipThrough_)
             method = QM_CIPHER_NONE;  // passed over: no password needed
     }
+    self->questionIndex_ = index;
     const int32_t result =
         self->answers_.AnswerData(buffer, kAnswerSize, name, method, index, afterMismatch);
     if (afterMismatch && result == 1)

@@ -51,6 +51,12 @@ public:
 
     // The entry the run was at when it ended (-1: none began).
     int current() const { return cursor_; }
+    // The entry a failure with this status concerns: a declined password
+    // question may come before the entry it is about begins.
+    int failedEntry(uint16_t status) const
+    {
+        return status == QM_STATUS_BAD_PASSWORD && questionIndex_ >= 0 ? questionIndex_ : cursor_;
+    }
     // What a failure of the last run concerned.
     FailureContext Context(uint16_t status) const;
     int finished() const { return finished_; }
@@ -80,7 +86,8 @@ private:
     int cursor_ = -1;          // index of the entry being worked on
     bool inEntry_ = false;     // its file-name callback came, no question since
     bool retryPending_ = false;
-    int pendingPass_ = -1;     // testing: entry whose success is not yet told
+    int pendingPass_ = -1;     // entry whose success is not yet counted
+    int questionIndex_ = -1;   // the entry of the last data-password question
     int finished_ = 0;         // entries extracted or found intact
     std::string outputShown_;  // the current entry's output path, for messages
     int64_t bytesDone_ = 0;

@@ -70,14 +70,14 @@ int RunTest(const CommandLine &line, Console &console)
             (status == QM_STATUS_CRC_MISMATCH || status == QM_STATUS_BAD_PASSWORD) &&
             (described.exitCode == kExitDamaged || described.exitCode == kExitPassword) &&
             failure.refusal != PasswordAnswers::Refusal::HeaderBlockBroken &&
-            run.current() > skipThrough;
+            run.failedEntry(status) > skipThrough;
         if (!entryFailed)
             return ReportFailure(display, archive, status, failure);
         // One entry failed: name it, then test the ones behind it.
         display.Err("quill: " + archive + ": " + described.text);
         if (failed++ == 0)
             firstExit = described.exitCode;
-        skipThrough = run.current();
+        skipThrough = run.failedEntry(status);
         if (skipThrough >= last)
             break;
     }

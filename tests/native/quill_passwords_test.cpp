@@ -231,4 +231,23 @@ TEST_F(QuillHeaderPasswords, HeaderAndDataPasswordsAreSeparateQuestions)
     EXPECT_TRUE(Complained("wrong password for SECRET.TXT")) << console->Err();
 }
 
+TEST_F(QuillHeaderPasswords, ABlockThatDoesNotDecipherLaterIsDamage)
+{
+    qmpack::EntrySpec broken = qmpack::StoredEntry("B.TXT", kText);
+    broken.headerCrc = 0x12345678;
+    const auto damaged = Carrier({qmpack::StoredEntry("A.TXT", kText), broken,
+                                  qmpack::StoredEntry("C.TXT", kText)},
+                                 "head");
+    // The listing shows what came before, and says the archive is damaged
+    // instead of asking for the header password again or ending silently.
+    EXPECT_EQ(Run(Line(quill::Command::List, damaged, nullptr, "head"), true, {"head"}), quill::kExitDamaged);
+    EXPECT_TRUE(console->prompts.empty());
+    EXPECT_NE(console->Out().find("A.TXT"), std::string::npos) << console->Out();
+    EXPECT_EQ(console->Out().find("C.TXT"), std::string::npos) << console->Out();
+    EXPECT_TRUE(Complained("the archive is damaged: a header block does not decipher")) << console->Err();
+    EXPECT_EQ(Run(Line(quill::Command::Test, damaged, nullptr, "head")), quill::kExitDamaged);
+    EXPECT_EQ(Run(Line(quill::Command::Extract, damaged, nullptr, "head")), quill::kExitDamaged);
+    EXPECT_FALSE(fs::exists(out));
+}
+
 }  // namespace

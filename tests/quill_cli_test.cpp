@@ -410,7 +410,8 @@ TEST(QuillReplaceAnswers, StandingAnswersAndQuestions)
     quill::ReplaceAnswers replace(console, display, quill::CommandLine{});
     replace.Answer("out/A.TXT", "3 B, 2020-01-01 10:00:00", "6 B, 2022-03-10 11:02:20");
     ASSERT_EQ(console.prompts.size(), 1u);
-    for (const char *piece : {"out/A.TXT", "3 B, 2020", "6 B, 2022", "[y]es, [n]o, [A]ll, [N]one, [q]uit"})
+    for (const char *piece : {"File exists: out/A.TXT\n", "on disk:    3 B, 2020", "in archive: 6 B, 2022",
+                              "Replace it? [y]es, [n]o, [A]ll, [N]one, [q]uit: "})
         EXPECT_NE(console.prompts[0].find(piece), std::string::npos) << piece;
     EXPECT_FALSE(console.secrets[0]);
 }

@@ -194,9 +194,9 @@ TEST_F(QuillTerminal, ReplaceQuestionAndCtrlC)
     qmpack::WriteFile((out / "B.TXT").string(), old);
 
     Session s = RunOnTerminal({"x", "-o", out.string(), archive},
-                              {{"[q]uit: ", "no\n"}, {"[q]uit: ", "y\n"}});
+                              {{"[q]uit: ", "nah\n"}, {"or q: ", "no\n"}, {"[q]uit: ", "y\n"}});
     EXPECT_EQ(s.exitCode, 0) << s.screen;
-    EXPECT_NE(s.screen.find("Replace " + (out / "A.TXT").string()), std::string::npos) << s.screen;
+    EXPECT_NE(s.screen.find("File exists: " + (out / "A.TXT").string()), std::string::npos) << s.screen;
     EXPECT_EQ(qmpack::ReadFile((out / "A.TXT").string()), old);
     EXPECT_EQ(qmpack::ReadFile((out / "B.TXT").string()), kText);
 

@@ -66,10 +66,12 @@ int32_t ReplaceAnswers::Answer(const std::string &path, const std::string &exist
     if (!canAsk_)
         return Skip(path, "it exists (-y overwrites)");
     display_.ClearProgress();
-    const std::string prompt = "Replace " + path + "\n  (" + existing + ")\n  with the entry (" +
-                               incoming + ")? [y]es, [n]o, [A]ll, [N]one, [q]uit: ";
+    std::string prompt = "File exists: " + path + "\n  on disk:    " + existing +
+                         "\n  in archive: " + incoming +
+                         "\nReplace it? [y]es, [n]o, [A]ll, [N]one, [q]uit: ";
     for (;;) {
         const auto answer = console_.Ask(prompt, false);
+        prompt = "Please answer y, n, A, N or q: ";
         if (!answer) {  // end of input or Ctrl-C
             quit_ = true;
             return kStop;

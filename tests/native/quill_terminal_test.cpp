@@ -61,6 +61,12 @@ Session RunOnTerminal(const std::vector<std::string> &args, const std::vector<St
     if (child < 0)
         return session;
     if (child == 0) {
+        // Start as from a shell: no signal blocked or ignored (a test runner
+        // may block some for its children).
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGINT, SIG_DFL);
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -2,6 +2,7 @@
 #include "quill/failure_messages.h"
 
 #include "quill/exit_codes.h"
+#include "quill/progress_display.h"
 #include "quill/status_text.h"
 #include "quillmark.h"
 
@@ -98,12 +99,6 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
         return {StatusText(status) + " (status " + std::to_string(status) + ")", kExitFailure};
     }
 }
-
-}  // namespace quill
-
-#include "quill/progress_display.h"
-
-namespace quill {
 
 int ReportFailure(Display &display, const std::string &archiveShown, uint16_t status,
                   const FailureContext &context)

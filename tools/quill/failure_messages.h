@@ -32,10 +32,6 @@ struct FailureContext {
 
 Failure DescribeFailure(uint16_t status, const FailureContext &context);
 
-}  // namespace quill
-
-namespace quill {
-
 class Display;
 
 // Writes "quill: ARCHIVE: text" on err and returns the exit code.

@@ -220,8 +220,12 @@ typedef int32_t(QM_CALL *OkToReplaceProc)(QmUserValue user, WIN32_FIND_DATAA *ex
                                           WIN32_FIND_DATAA *entry);
 /* Called after each write: 0 stops the run (2926). */
 typedef int32_t(QM_CALL *SetProgressProc)(QmUserValue user, int32_t percent, int32_t count);
-/* Asks for a password: kind 0 a data password (250-byte buffer), kind 1 the
-   header password (256-byte buffer).  0 gives up. */
+/* Asks for a password; 0 gives up (9961).  Kind 0: a data password for the
+   entry named, into a 250-byte buffer; 1 takes the answer.  Kind 1: the header
+   password, into a 256-byte buffer, the name being the carrier path; any result
+   but 0 tries the answer, and the host is asked again for as long as it does
+   not fit.  A callback registered before an open answers the header question
+   during it; a successful open empties the slot. */
 typedef int32_t(QM_CALL *SetCryptKeyProc)(QmUserValue user, char *buffer, const char *name,
                                           int32_t kind);
 /* Registered and kept, never called. */

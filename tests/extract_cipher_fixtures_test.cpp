@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "extract_cipher_check.h"
+#include "header_cipher_fixture_check.h"
 #include "support/temp_dir.h"
 
 #ifndef QM_FIXTURE_DIR
@@ -19,6 +20,16 @@ TEST(ExtractCipherFixtures, EveryDataCipherMethodExtracts)
         GTEST_SKIP() << "no fixture directory given (QM_FIXTURE_DIR)";
     qmtest::TempDir work;
     EXPECT_EQ(qmtest::CheckCipherFixtureExtraction(dir, work.path(), false), 6);
+}
+
+TEST(ExtractCipherFixtures, EncipheredHeadersOpenListAndExtract)
+{
+    const std::string dir = QM_FIXTURE_DIR;
+    if (dir.empty())
+        GTEST_SKIP() << "no fixture directory given (QM_FIXTURE_DIR)";
+    qmtest::TempDir work;
+    EXPECT_EQ(qmtest::CheckHeaderFixtureListing(dir), 5);
+    EXPECT_EQ(qmtest::CheckCipherFixtureExtraction(dir, work.path(), true), 5);
 }
 
 }  // namespace

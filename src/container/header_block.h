@@ -21,7 +21,10 @@
 // a block that would send it back (negative packed size), a name without its
 // NUL, a wrong magic or a wrong header CRC ends it with status 9964, and a
 // next position beyond the signed 32-bit range ends it as the end of the file
-// does.
+// does.  When the session's header blocks are enciphered, each is deciphered
+// first (header_cipher.h); one that does not decipher ends the walk with the
+// status the deciphering left (none, or 9961 when the host gave up), and one
+// that does goes through the same checks as a plain block.
 #pragma once
 
 #include <cstddef>

@@ -1,10 +1,76 @@
-// header_cipher.cpp - placeholder until header deciphering lands: no
-// enciphered block is accepted, so an archive whose header blocks are
-// enciphered does not open (9961) and a walk over such blocks ends at once.
+// header_cipher.cpp - deciphering one enciphered header block.
+//
+// Header blocks are always single DES (method 0), each of their 54 8-byte
+// blocks on its own, under the MD5 digest of the session's HeaderPassword,
+// whatever cipher the entry uses for its data.  There is no other test of
+// the password than the header CRC of the deciphered block.
+//
+// When the CRC does not match, the host is asked through SetCryptKeyProc
+// with kind 1: the answer buffer is HeaderPassword itself, cleared to zero,
+// and the name is the carrier path.  Any result but 0 means "try this one";
+// the host decides how many attempts there are.  With no callback the block
+// simply fails and the status is left alone: the open turns that into 9961,
+// a list walk ends there as at the end of the archive.
+//
+// The key is selected afresh for every attempt on every block: the data
+// path selects its own keys in between, and there is one key state.
 #include "container/header_cipher.h"
+
+#include <cstring>
+
+#include "container/header_block.h"
+#include "container/session.h"
+#include "crypto/cipher.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 
 namespace qm {
 
-bool DecipherHeaderBlock(std::uint8_t *, const std::uint8_t *) { return false; }
+namespace {
+
+constexpr CipherMethod kHeaderCipher = 0;  // single DES, block by block
+
+// One attempt with the current HeaderPassword.
+bool TryHeaderPassword(std::uint8_t *out, const std::uint8_t *in)
+{
+    std::uint8_t work[kHeaderBlockSize];
+    std::memcpy(work, in, kHeaderBlockSize);
+    CipherSelectKey(Session.HeaderPassword, kHeaderCipher);
+    CipherDecipherBuffer(work, static_cast<std::int32_t>(kHeaderBlockSize), kHeaderCipher);
+    std::memcpy(out, work, kHeaderBlockSize);
+    return CheckHeaderBlockCrc(out);
+}
+
+// Asks the host for the header password; its answer lands in HeaderPassword.
+// The host sees a copy of the carrier path, so a host that writes into the
+// name cannot send later walks to another file.
+std::int32_t AskHeaderPassword()
+{
+    char name[kCarrierPathSize];
+    std::memcpy(name, Session.CarrierPath, sizeof name);
+    name[sizeof name - 1] = '\0';
+    std::memset(Session.HeaderPassword, 0, sizeof Session.HeaderPassword);
+    const auto &slot = Callbacks.cryptKey;
+    const std::int32_t result = slot.proc(slot.user, Session.HeaderPassword, name, 1);
+    // The host was given 256 bytes: whatever it wrote, the password ends there.
+    Session.HeaderPassword[sizeof Session.HeaderPassword - 1] = '\0';
+    return result;
+}
+
+}  // namespace
+
+bool DecipherHeaderBlock(std::uint8_t *out, const std::uint8_t *in)
+{
+    for (;;) {
+        if (TryHeaderPassword(out, in))
+            return true;
+        if (!Callbacks.cryptKey.proc)
+            return false;
+        if (AskHeaderPassword() == 0) {
+            ArchiveStatus = QM_STATUS_BAD_PASSWORD;
+            return false;
+        }
+    }
+}
 
 }  // namespace qm

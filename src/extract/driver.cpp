@@ -30,6 +30,7 @@
 #include "extract/data_password.h"
 #include "extract/output_file.h"
 #include "extract/pipeline.h"
+#include "paths/host_path.h"
 #include "paths/output_name.h"
 #include "unpack/unpack.h"
 
@@ -120,6 +121,7 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
         std::memcpy(fileName + 1, entry.name, strnlen(entry.name, kOutputNameSize - 1));
         slot.proc(slot.user, fileName, outputPath);
         outputPath[kOutputNameSize - 1] = '\0';  // the host's rewrite ends inside the buffer
+        HostSeparatorsToBackslashes(outputPath);
     }
 
     const std::int32_t answer = AskReplace(entry, outputPath);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "state/path_settings.h"
+#include "paths/host_path.h"
 #include "paths/path_strings.h"
 #include "paths/text_bounds.h"
 #include "quillmark.h"
@@ -15,7 +16,7 @@ void SetOutputPath(const char *path)
 {
     if (path == nullptr) path = "";
     const std::size_t length = BoundedLength(path, kOutputPathSize);
-    const bool addsBackslash = length > 0 && path[length - 1] != '\\' && path[length - 1] != ':';
+    const bool addsBackslash = length > 0 && !IsHostSeparator(path[length - 1]) && path[length - 1] != ':';
     if (length + (addsBackslash ? 1 : 0) > kOutputPathSize - 1) {
         OutputPath[0] = '\0';
         OutputPathRefused = true;
@@ -23,6 +24,7 @@ void SetOutputPath(const char *path)
     }
     std::memcpy(OutputPath, path, length);
     OutputPath[length] = '\0';
+    HostSeparatorsToBackslashes(OutputPath);
     AppendBackslash(OutputPath, OutputPath);
     OutputPathRefused = false;
 }

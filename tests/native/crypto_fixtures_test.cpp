@@ -12,7 +12,7 @@ TEST(CryptoFixtures, MakerOutputDeciphers)
 {
     qmtest::TempDir dir;
     ASSERT_TRUE(qmpack::WriteCipherFixtures(dir.path().string()));
-    EXPECT_EQ(qmtest::CheckCipherFixtures(dir.path().string()), 9);
+    EXPECT_EQ(qmtest::CheckCipherFixtures(dir.path().string()), 11);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extract_cipher_check.h"
+#include "header_cipher_fixture_check.h"
 #include "packer_crypto/cipher_fixtures.h"
 #include "packer_crypto/packer_crypto.h"
 #include "support/temp_dir.h"
@@ -14,6 +15,14 @@ TEST(ExtractCipher, EveryDataCipherMethodOfTheFixtureMakerExtracts)
     qmtest::TempDir dir, work;
     ASSERT_TRUE(qmpack::WriteCipherFixtures(dir.path().string()));
     EXPECT_EQ(qmtest::CheckCipherFixtureExtraction(dir.path().string(), work.path(), false), 6);
+}
+
+TEST(ExtractCipher, PackerMadeEncipheredHeadersOpenListAndExtract)
+{
+    qmtest::TempDir dir, work;
+    ASSERT_TRUE(qmpack::WriteCipherFixtures(dir.path().string()));
+    EXPECT_EQ(qmtest::CheckHeaderFixtureListing(dir.path().string()), 5);
+    EXPECT_EQ(qmtest::CheckCipherFixtureExtraction(dir.path().string(), work.path(), true), 5);
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ bool WriteCipherFixtures(const std::string &directory)
         {"cipher-m2.qm", false, {{"M2\\DATA.BIN", 2, 777}}},
         {"cipher-headers.qm", true,
          {{"HDR\\PLAIN.BIN", -1, 200}, {"HDR\\TRIPLE.BIN", 1, 5000}, {"HDR\\SINGLE.BIN", 0, 333}}},
+        {"cipher-headers-plain.qm", true, {{"HP\\FIRST.TXT", -1, 1500}, {"HP\\EMPTY.TXT", -1, 0}}},
     };
 
     std::error_code ec;

@@ -7,7 +7,10 @@
 //                      one of them empty, one larger than a reader's chunk
 //   cipher-m2.qm       an entry with a chaining value only (method 2)
 //   cipher-headers.qm  header blocks enciphered under the header password,
-//                      entries with methods -1, 1 and 0
+//                      entries with methods -1, 1 and 0 under the data
+//                      password (another password, another method)
+//   cipher-headers-plain.qm  header blocks enciphered under the header
+//                      password, entries plain (one of them empty)
 //   <carrier>.<entry>.plain  the plain data of each entry
 //   manifest.tsv       one line per entry (see kManifestColumns)
 // Every carrier starts with its signature record at offset 0, so the first

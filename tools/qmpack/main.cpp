@@ -1,62 +1,101 @@
-// qmpack - writes an archive: a carrier file holding the given files.
+// qmpack - packs files and folders into a Quillmark archive.
 //
-//   qmpack [-c] [-m METHOD -p PASSWORD] [-H PASSWORD] [-j] [-P FILE] ARCHIVE FILE...
-//
-//   -c           compress each file (kept stored when compressing does not pay)
-//   -m METHOD    cipher method of the entry data: -1 none (default), 0 DES,
-//                1 two-key triple DES, 2 chaining value only
-//   -p PASSWORD  the data password (methods 0 and 1)
-//   -H PASSWORD  encipher the header blocks with DES under this password
-//   -j           store bare file names, without directories
-//   -P FILE      put the archive behind the bytes of FILE (a carrier)
-//
-// Stored names keep the path as given, with backslashes, without a leading
-// "./" or "/"; their bytes are taken as they are (the library reads them as
-// code page 437).  Each entry gets the file's modification time as a local
-// DOS date/time and the archive attribute (plus read-only when the file is
-// not writable).
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The command line: options, the archive to write, then the files and
+// folders to pack (see kHelp).  The work is in three steps: the walk finds
+// the files and their names (file_walk), the names become code page 437
+// (oem_name), and each file's bytes are compressed and enciphered into an
+// entry of the carrier the packer's library writes.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "packer/carrier_writer.h"
 #include "packer/encoder.h"
 #include "packer_crypto/packer_crypto.h"
+#include "qmpack/append.h"
+#include "qmpack/file_walk.h"
+#include "qmpack/oem_name.h"
 
 namespace {
 
+constexpr const char *kHelp =
+    "usage: qmpack [OPTIONS] ARCHIVE PATH...\n"
+    "\n"
+    "Packs files and folders (recursively) into the archive ARCHIVE.  Each PATH\n"
+    "adds its own last level and everything below it: 'qmpack a.qm /home/u/docs'\n"
+    "stores docs\\..., 'qmpack a.qm .' stores the current folder's contents.\n"
+    "Names are stored in code page 437: a name with a character that does not\n"
+    "come back as itself (letters like \xC5\xA1 or \xE2\x82\xAC) is refused.  Each entry keeps\n"
+    "the file's modification time (local time, 2-second steps) and its\n"
+    "read-only bit.  Empty folders are not stored.\n"
+    "\n"
+    "  -m, --method METHOD      store   keep the bytes as they are\n"
+    "                           lz      compress (the default); a file that does\n"
+    "                                   not get smaller is stored\n"
+    "                           audio   compress in audio mode\n"
+    "                           auto    pick per block, audio where it pays\n"
+    "  -c, --cipher CIPHER      none    (the default without -p)\n"
+    "                           des     single DES, each 8-byte block on its own\n"
+    "                           3des    two-key triple DES in CBC mode (the\n"
+    "                                   default with -p)\n"
+    "                           3des-iv a chaining value ahead of the data, which\n"
+    "                                   stays readable: it hides nothing\n"
+    "  -p, --password PASSWORD  the data password (des, 3des; at most 249 bytes)\n"
+    "  -H, --header-password PASSWORD\n"
+    "                           encipher the header blocks (names, sizes, times)\n"
+    "                           with DES under this password (at most 255 bytes)\n"
+    "      --carrier FILE       put the archive behind the bytes of FILE (at most\n"
+    "                           81,895 bytes: the archive must begin within the\n"
+    "                           first 81,920)\n"
+    "  -a, --append             add the files to the existing ARCHIVE (whose\n"
+    "                           header blocks are plain); each call may use\n"
+    "                           other -m, -c and -p, so one archive can mix them\n"
+    "  -q, --quiet              no line per file\n"
+    "  -h, --help               this text\n"
+    "\n"
+    "Exit status: 0 packed, 1 a file could not be packed or the archive not\n"
+    "written (nothing is written then), 2 a usage error.\n";
+
+constexpr std::size_t kLargestCarrier = 0x14000 - 25;
+
+enum class Method { Store, Lz, Audio, Auto };
+
 struct Options {
-    bool compress = false;
-    bool junkPaths = false;
-    std::int32_t method = -1;
+    Method method = Method::Lz;
+    std::int32_t cipher = -1;
+    bool cipherGiven = false;
     std::string password;
     std::string headerPassword;
     bool encipherHeaders = false;
-    std::string prefixFile;
+    std::string carrier;
+    bool quiet = false;
+    bool append = false;
     std::string archive;
-    std::vector<std::string> files;
+    std::vector<std::string> paths;
 };
 
-int Usage()
+int UsageError(const std::string &message)
 {
-    std::fprintf(stderr,
-                 "usage: qmpack [-c] [-m METHOD -p PASSWORD] [-H PASSWORD] [-j] [-P FILE] "
-                 "ARCHIVE FILE...\n");
+    std::fprintf(stderr, "qmpack: %s\n(qmpack --help tells more)\n", message.c_str());
     return 2;
 }
 
-bool ParseArguments(int argc, char **argv, Options &o)
+// Returns -1 when parsed, else the exit status to end with.
+int ParseArguments(int argc, char **argv, Options &o)
 {
     int i = 1;
-    for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
+    for (; i < argc; ++i) {
         const std::string flag = argv[i];
+        if (flag == "--") {
+            ++i;
+            break;
+        }
+        if (flag.size() < 2 || flag[0] != '-')
+            break;
         auto value = [&](std::string &out) {
             if (i + 1 >= argc)
                 return false;
@@ -64,83 +103,88 @@ bool ParseArguments(int argc, char **argv, Options &o)
             return true;
         };
         std::string text;
-        if (flag == "-c") {
-            o.compress = true;
-        } else if (flag == "-j") {
-            o.junkPaths = true;
-        } else if (flag == "-m") {
+        if (flag == "-h" || flag == "--help") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (flag == "-q" || flag == "--quiet") {
+            o.quiet = true;
+        } else if (flag == "-a" || flag == "--append") {
+            o.append = true;
+        } else if (flag == "-m" || flag == "--method") {
             if (!value(text))
-                return false;
-            char *end = nullptr;
-            const long m = std::strtol(text.c_str(), &end, 10);
-            if (*end != '\0' || m < -1 || m > 2)
-                return false;
-            o.method = static_cast<std::int32_t>(m);
-        } else if (flag == "-p") {
+                return UsageError(flag + " needs a method");
+            if (text == "store")
+                o.method = Method::Store;
+            else if (text == "lz")
+                o.method = Method::Lz;
+            else if (text == "audio")
+                o.method = Method::Audio;
+            else if (text == "auto")
+                o.method = Method::Auto;
+            else
+                return UsageError("unknown method '" + text + "' (store, lz, audio or auto)");
+        } else if (flag == "-c" || flag == "--cipher") {
+            if (!value(text))
+                return UsageError(flag + " needs a cipher");
+            o.cipherGiven = true;
+            if (text == "none")
+                o.cipher = -1;
+            else if (text == "des")
+                o.cipher = 0;
+            else if (text == "3des")
+                o.cipher = 1;
+            else if (text == "3des-iv")
+                o.cipher = 2;
+            else
+                return UsageError("unknown cipher '" + text + "' (none, des, 3des or 3des-iv)");
+        } else if (flag == "-p" || flag == "--password") {
             if (!value(o.password))
-                return false;
-        } else if (flag == "-H") {
+                return UsageError(flag + " needs a password");
+        } else if (flag == "-H" || flag == "--header-password") {
             if (!value(o.headerPassword))
-                return false;
+                return UsageError(flag + " needs a password");
             o.encipherHeaders = true;
-        } else if (flag == "-P") {
-            if (!value(o.prefixFile))
-                return false;
+        } else if (flag == "--carrier") {
+            if (!value(o.carrier))
+                return UsageError(flag + " needs a file");
         } else {
-            return false;
+            return UsageError("unknown option " + flag);
         }
     }
     if (argc - i < 2)
-        return false;
+        return UsageError(argc - i == 0 ? "no archive named" : "nothing to pack");
     o.archive = argv[i++];
-    o.files.assign(argv + i, argv + argc);
-    return o.password.size() <= 249 && o.headerPassword.size() <= 255;
+    o.paths.assign(argv + i, argv + argc);
+
+    if (!o.cipherGiven && !o.password.empty())
+        o.cipher = 1;
+    if ((o.cipher == 0 || o.cipher == 1) && o.password.empty())
+        return UsageError("the cipher needs a password (-p)");
+    if (o.cipher == -1 && !o.password.empty())
+        return UsageError("a password with -c none: nothing would be enciphered");
+    if (o.password.size() > 249)
+        return UsageError("the data password has more than 249 bytes");
+    if (o.headerPassword.size() > 255)
+        return UsageError("the header password has more than 255 bytes");
+    if (o.append && (o.encipherHeaders || !o.carrier.empty()))
+        return UsageError("--append keeps the archive's carrier and plain header blocks: no -H, no --carrier");
+    if (o.method == Method::Audio || o.method == Method::Auto)
+        return UsageError("-m audio and -m auto are not available in this build");
+    return -1;
 }
 
-std::string StoredName(std::string path, bool junkPaths)
-{
-    if (junkPaths) {
-        const auto slash = path.find_last_of('/');
-        if (slash != std::string::npos)
-            path.erase(0, slash + 1);
-    }
-    while (path.rfind("./", 0) == 0)
-        path.erase(0, 2);
-    while (!path.empty() && path[0] == '/')
-        path.erase(0, 1);
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-std::uint32_t DosDateTime(std::time_t t)
-{
-    std::tm local{};
-    localtime_r(&t, &local);
-    if (local.tm_year < 80)
-        return (1u << 5 | 1u) << 16;  // 1980-01-01 00:00:00, the earliest DOS date
-    const std::uint32_t date = static_cast<std::uint32_t>((local.tm_year - 80) << 9 |
-                                                          (local.tm_mon + 1) << 5 | local.tm_mday);
-    const std::uint32_t time =
-        static_cast<std::uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
-    return date << 16 | time;
-}
-
-// The bytes stored for one file: compressed when that is smaller, then
-// enciphered.  An entry is compressed exactly when its packed size is below
-// its unpacked size, so compression that does not pay is dropped.
-qmpack::EntrySpec MakeEntry(const Options &o, const std::string &path, const qmpack::Bytes &data,
+// The bytes to store for one file: compressed when that makes them smaller
+// (an entry is compressed exactly when its packed size is below its unpacked
+// size), then enciphered.
+qmpack::EntrySpec MakeEntry(const Options &o, const std::string &name, const qmpack::Bytes &data,
                             std::mt19937 &rng)
 {
     qmpack::ChainingBlock chaining;
     for (auto &b : chaining)
         b = static_cast<std::uint8_t>(rng());
-    const std::string name = StoredName(path, o.junkPaths);
-    qmpack::EntrySpec entry = qmpack::EncipheredEntry(name, data, o.method, o.password, chaining);
-    if (o.compress && !data.empty()) {
-        const qmpack::Bytes packed = qmpack::EncipherData(qmpack::EncodeLz(data), o.method,
-                                                          o.password, chaining);
+    qmpack::EntrySpec entry = qmpack::EncipheredEntry(name, data, o.cipher, o.password, chaining);
+    if (o.method != Method::Store && !data.empty()) {
+        const qmpack::Bytes packed = qmpack::EncipherData(qmpack::EncodeLz(data), o.cipher, o.password, chaining);
         if (packed.size() < data.size())
             entry.stored = packed;
     }
@@ -152,51 +196,144 @@ qmpack::EntrySpec MakeEntry(const Options &o, const std::string &path, const qmp
 int main(int argc, char **argv)
 {
     Options o;
-    if (!ParseArguments(argc, argv, o))
-        return Usage();
+    if (const int status = ParseArguments(argc, argv, o); status >= 0)
+        return status;
+    if (o.cipher == 2)
+        std::fprintf(stderr, "qmpack: note: -c 3des-iv leaves the data readable\n");
 
-    qmpack::CarrierSpec carrier;
-    if (!o.prefixFile.empty())
-        carrier.prefix = qmpack::ReadFile(o.prefixFile);
+    qmpack::CarrierSpec layout;
+    qmpack::ExistingArchive existing;
+    if (o.append) {
+        existing = qmpack::ReadForAppend(o.archive);
+        if (!existing.error.empty()) {
+            std::fprintf(stderr, "qmpack: %s %s\n", o.archive.c_str(), existing.error.c_str());
+            return 1;
+        }
+    }
+    if (!o.carrier.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(o.carrier, ec)) {
+            std::fprintf(stderr, "qmpack: %s: the carrier is not a readable file\n", o.carrier.c_str());
+            return 1;
+        }
+        layout.prefix = qmpack::ReadFile(o.carrier);
+        // The library looks for the signature record in the first 81,920
+        // bytes of a carrier, and the record's first 25 bytes must lie there.
+        if (layout.prefix.size() > kLargestCarrier) {
+            std::fprintf(stderr,
+                         "qmpack: %s: a carrier may have at most %zu bytes: the archive must begin "
+                         "within the first 81,920 bytes\n",
+                         o.carrier.c_str(), kLargestCarrier);
+            return 1;
+        }
+        // The library takes the first signature record it meets.
+        if (qmpack::FindSignature(layout.prefix) != std::string::npos) {
+            std::fprintf(stderr, "qmpack: %s: the carrier holds an archive signature already\n",
+                         o.carrier.c_str());
+            return 1;
+        }
+    }
     if (o.encipherHeaders) {
-        carrier.flags = 1;
-        carrier.encipherHeader = qmpack::HeaderEncipherer(o.headerPassword);
+        layout.flags = 1;
+        layout.encipherHeader = qmpack::HeaderEncipherer(o.headerPassword);
+    }
+
+    const qmpack::WalkResult walk = qmpack::WalkPaths(o.paths, o.archive);
+    for (const std::string &line : walk.skipped)
+        std::fprintf(stderr, "qmpack: skipped %s\n", line.c_str());
+    bool failed = false;
+    for (const std::string &line : walk.errors) {
+        std::fprintf(stderr, "qmpack: %s\n", line.c_str());
+        failed = true;
     }
 
     std::random_device seed;
     std::mt19937 rng(seed());
-    std::uint64_t total = 0;
-    for (const std::string &path : o.files) {
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            std::fprintf(stderr, "qmpack: %s: not a readable file\n", path.c_str());
-            return 1;
+    std::set<std::string> names;  // upper-cased: the library matches names without case
+    auto fold = [](std::string name) {
+        for (char &c : name)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        return name;
+    };
+    for (const std::string &name : existing.names)
+        names.insert(fold(name));
+    std::uint64_t total = o.append ? existing.bytes.size() : layout.prefix.size() + qmpack::kSignatureRecordSize;
+    std::uint64_t unpackedTotal = 0;
+    for (const qmpack::FoundFile &file : walk.files) {
+        const qmpack::OemName oem = qmpack::ToOemName(file.name);
+        if (!oem.refused.empty()) {
+            std::fprintf(stderr, "qmpack: %s: the name cannot be stored: '%s' %s\n", file.path.c_str(),
+                         oem.refused.c_str(), oem.reason.c_str());
+            failed = true;
+            continue;
         }
-        const qmpack::Bytes data = qmpack::ReadFile(path);
-        if (data.size() != static_cast<std::uint64_t>(st.st_size) || data.size() > 0x7FFFFFF0u) {
-            std::fprintf(stderr, "qmpack: %s: cannot be read whole or is too large\n", path.c_str());
-            return 1;
+        if (oem.bytes.size() > 255) {
+            std::fprintf(stderr, "qmpack: %s: the stored name would have more than 255 characters\n",
+                         file.path.c_str());
+            failed = true;
+            continue;
         }
-        qmpack::EntrySpec entry = MakeEntry(o, path, data, rng);
-        if (entry.name.empty() || entry.name.size() > 255) {
-            std::fprintf(stderr, "qmpack: %s: the stored name must have 1 to 255 characters\n",
-                         path.c_str());
-            return 1;
+        if (!names.insert(fold(oem.bytes)).second) {
+            std::fprintf(stderr, "qmpack: %s: another file is already stored as %s\n", file.path.c_str(),
+                         file.name.c_str());
+            failed = true;
+            continue;
         }
-        entry.dosDateTime = DosDateTime(st.st_mtime);
-        entry.attributes = access(path.c_str(), W_OK) == 0 ? 0x20 : 0x21;
-        total += 432 + entry.stored.size();
-        carrier.entries.push_back(std::move(entry));
-        std::printf("%-40s %10zu -> %10zu\n", carrier.entries.back().name.c_str(), data.size(),
-                    carrier.entries.back().stored.size());
+        if (file.size > 0x7FFFFFF0u) {
+            std::fprintf(stderr, "qmpack: %s: larger than an archive can hold\n", file.path.c_str());
+            failed = true;
+            continue;
+        }
+        const qmpack::Bytes data = qmpack::ReadFile(file.path);
+        if (data.size() != file.size) {
+            std::fprintf(stderr, "qmpack: %s: cannot be read whole\n", file.path.c_str());
+            failed = true;
+            continue;
+        }
+        qmpack::EntrySpec entry = MakeEntry(o, oem.bytes, data, rng);
+        entry.dosDateTime = file.dosDateTime;
+        entry.attributes = file.attributes;
+        total += qmpack::kHeaderBlockSize + entry.stored.size();
+        unpackedTotal += data.size();
+        if (!o.quiet)
+            std::printf("%-40s %10zu -> %10zu\n", file.name.c_str(), data.size(), entry.stored.size());
+        layout.entries.push_back(std::move(entry));
     }
-    if (carrier.prefix.size() + 34 + total > 0x7FFFFFFFu) {
-        std::fprintf(stderr, "qmpack: an archive must stay below 2 GiB\n");
+    const char *untouched = o.append ? "left as it was" : "not written";
+    if (failed) {
+        std::fprintf(stderr, "qmpack: %s %s\n", o.archive.c_str(), untouched);
         return 1;
     }
-    if (!qmpack::WriteFile(o.archive, qmpack::BuildCarrier(carrier))) {
+    if (layout.entries.empty()) {
+        std::fprintf(stderr, "qmpack: no file to pack; %s %s\n", o.archive.c_str(), untouched);
+        return 1;
+    }
+    if (total > 0x7FFFFFFFu) {
+        std::fprintf(stderr, "qmpack: an archive must stay below 2 GiB; %s %s\n", o.archive.c_str(), untouched);
+        return 1;
+    }
+    qmpack::Bytes bytes;
+    if (o.append) {
+        bytes = std::move(existing.bytes);
+        for (const qmpack::EntrySpec &e : layout.entries) {
+            const auto block = qmpack::BuildHeaderBlock(e);
+            bytes.insert(bytes.end(), block.begin(), block.end());
+            bytes.insert(bytes.end(), e.stored.begin(), e.stored.end());
+        }
+    } else {
+        bytes = qmpack::BuildCarrier(layout);
+    }
+    // Written beside and renamed, so a failed write leaves an older archive whole.
+    const std::string temporary = o.archive + ".qmpack-tmp";
+    if (!qmpack::WriteFile(temporary, bytes) || std::rename(temporary.c_str(), o.archive.c_str()) != 0) {
+        std::remove(temporary.c_str());
         std::fprintf(stderr, "qmpack: cannot write %s\n", o.archive.c_str());
         return 1;
     }
+    if (!o.quiet)
+        std::printf("%zu files, %llu bytes -> %s, %llu bytes\n", layout.entries.size(),
+                    static_cast<unsigned long long>(unpackedTotal), o.archive.c_str(),
+                    static_cast<unsigned long long>(total));
     return 0;
 }

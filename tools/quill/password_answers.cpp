@@ -62,6 +62,12 @@ int32_t PasswordAnswers::AnswerHeader(char *buffer, size_t capacity)
         return Decline(Refusal::HeaderBlockBroken);
     if (line_.headerPasswordGiven)
         return Decline(Refusal::HeaderWrong);
+    if (line_.passwordGiven && !triedDataPasswordForHeaders_) {
+        // Many archives use one password for both: -p is tried once.
+        triedDataPasswordForHeaders_ = true;
+        if (Write(buffer, capacity, line_.password))
+            return 1;
+    }
     if (!console_.CanAsk())
         return Decline(Refusal::HeaderNeeded);
     if (++headerAttempts_ > kMaxAttempts)

@@ -7,8 +7,9 @@
 // the -H password (or the empty one) itself and asks only when that did not
 // decipher the first header block.  So a question means: the -H password is
 // wrong (declined at once: a password given for scripts is final), or none
-// was given, and then quill asks on the terminal, at most three times, or
-// declines when it has no terminal.  After the open, the password that
+// was given; then the -p password is tried once (many archives use one
+// password for both), and after it quill asks on the terminal, at most three
+// times, or declines when it has no terminal.  After the open, the password that
 // opened the archive deciphers every block; a block it does not decipher is
 // damaged, so such a question is declined and reported as damage.
 //
@@ -78,6 +79,7 @@ private:
     const CommandLine &line_;
     bool opened_ = false;
     int headerAttempts_ = 0;
+    bool triedDataPasswordForHeaders_ = false;
     int attemptsEntry_ = -1;  // the entry the count below belongs to
     int dataAttempts_ = 0;
     Refusal refusal_ = Refusal::None;

@@ -1,0 +1,43 @@
+# install.cmake - what `cmake --install` puts in place:
+#   include/quillmark.h
+#   lib/libquillmark.so.X.Y.Z (+ SONAME link libquillmark.so.X and libquillmark.so)
+#     or bin/quillmark.dll + lib/quillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
+#   bin/quill, bin/qmpack (qmpack native only: its ciphers come from OpenSSL)
+#   lib/cmake/Quillmark/  find_package(Quillmark) -> target Quillmark::quillmark
+#   lib/pkgconfig/quillmark.pc
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+if(NOT WIN32)
+  set_target_properties(quillmark PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  # The installed programs find the library beside them, in ../lib.
+  set_target_properties(quill PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+endif()
+
+install(TARGETS quillmark EXPORT QuillmarkTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS quill RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET qmpack)
+  install(TARGETS qmpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+set(QM_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quillmark)
+install(EXPORT QuillmarkTargets NAMESPACE Quillmark:: DESTINATION ${QM_CMAKE_PACKAGE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillmarkConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QuillmarkConfig.cmake INSTALL_DESTINATION ${QM_CMAKE_PACKAGE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillmarkConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuillmarkConfig.cmake ${PROJECT_BINARY_DIR}/QuillmarkConfigVersion.cmake
+  DESTINATION ${QM_CMAKE_PACKAGE_DIR})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/quillmark.pc.in ${PROJECT_BINARY_DIR}/quillmark.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/quillmark.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows_zip.cmake)
+endif()

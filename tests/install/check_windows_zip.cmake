@@ -1,0 +1,52 @@
+# check_windows_zip.cmake - the Windows ZIP holds exactly the files it
+# should, and its import library for Microsoft's linker names every export.
+#   cmake -DQM_ZIP=... -DQM_NAME=quillmark-V-winNN -DQM_NM=... -DQM_EXPECTED=expected_exports.txt
+#         -DQM_WORK=dir -DQM_UNDERSCORE=0|1 -P check_windows_zip.cmake
+file(REMOVE_RECURSE ${QM_WORK})
+file(MAKE_DIRECTORY ${QM_WORK})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${QM_ZIP}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot list ${QM_ZIP}")
+endif()
+string(REPLACE "\n" ";" listing "${listing}")
+set(files)
+foreach(line IN LISTS listing)
+  if(line AND NOT line MATCHES "/$")
+    list(APPEND files ${line})
+  endif()
+endforeach()
+list(SORT files)
+set(expected README.txt bin/quill.exe bin/quillmark.dll include/quillmark.h
+  lib/quillmark.dll.a lib/quillmark.lib)
+list(TRANSFORM expected PREPEND ${QM_NAME}/)
+list(SORT expected)
+if(NOT files STREQUAL expected)
+  message(FATAL_ERROR "the ZIP holds\n  ${files}\nnot\n  ${expected}")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${QM_ZIP} WORKING_DIRECTORY ${QM_WORK} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot unpack ${QM_ZIP}")
+endif()
+execute_process(COMMAND ${QM_NM} ${QM_WORK}/${QM_NAME}/lib/quillmark.lib
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${QM_NM} cannot read quillmark.lib")
+endif()
+set(prefix "__imp_")
+if(QM_UNDERSCORE)
+  set(prefix "__imp__")  # 32-bit C names carry a leading underscore
+endif()
+file(STRINGS ${QM_EXPECTED} exports)
+set(missing)
+foreach(line IN LISTS exports)
+  string(REGEX REPLACE "^[0-9]+ " "" name "${line}")
+  if(NOT symbols MATCHES " I ${prefix}${name}\n")
+    list(APPEND missing ${name})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "quillmark.lib lacks ${prefix}: ${missing}")
+endif()
+file(REMOVE_RECURSE ${QM_WORK})

@@ -2,16 +2,23 @@
 // messages, password answers and listing fields.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "quill/codepage.h"
 #include "quill/command_line.h"
+#include "quill/failure_messages.h"
+#include "quill/json_listing.h"
 #include "quill/listing_format.h"
 #include "quill/password_answers.h"
+#include "quill/progress_display.h"
+#include "quill/replace_answers.h"
 #include "quill/status_text.h"
+#include "quill_scripted_console.h"
 #include "quillmark.h"
 
 namespace {
@@ -19,7 +26,7 @@ namespace {
 using quill::Command;
 using quill::ParseCommandLine;
 
-TEST(QuillCommandLine, AcceptsListAndExtractWithOptionsAnywhere)
+TEST(QuillCommandLine, AcceptsEveryCommandWithOptionsAnywhere)
 {
     struct Case {
         std::vector<std::string> args;
@@ -34,6 +41,7 @@ TEST(QuillCommandLine, AcceptsListAndExtractWithOptionsAnywhere)
         {{"l", "a.qm"}, Command::List, "a.qm", {}, "", false, false, ""},
         {{"l", "dir/a.qm", "*.TXT", "DOC\\*.*"}, Command::List, "dir\\a.qm", {"*.TXT", "DOC\\*.*"}, "", false, false, ""},
         {{"l", "-p", "secret", "a.qm"}, Command::List, "a.qm", {}, "", false, false, "secret"},
+        {{"t", "a.qm", "*.WAV"}, Command::Test, "a.qm", {"*.WAV"}, "", false, false, ""},
         {{"x", "a.qm", "-o", "out/sub", "-k", "-y", "-p", "pw", "*.WAV"}, Command::Extract, "a.qm", {"*.WAV"}, "out\\sub", true, true, "pw"},
         {{"x", "-k", "a.qm"}, Command::Extract, "a.qm", {}, "", true, false, ""},
         // After "--" a leading dash is part of a mask; a lone dash is never an option.
@@ -54,17 +62,47 @@ TEST(QuillCommandLine, AcceptsListAndExtractWithOptionsAnywhere)
         EXPECT_EQ(parsed.line.keepDirectories, c.keep);
         EXPECT_EQ(parsed.line.overwrite, c.overwrite);
         EXPECT_EQ(parsed.line.password, c.password);
+        EXPECT_EQ(parsed.line.passwordGiven, !c.password.empty());
     }
 }
 
-TEST(QuillCommandLine, HelpNeedsNoArchive)
+TEST(QuillCommandLine, NewerOptions)
+{
+    auto parsed = ParseCommandLine({"x", "a.qm", "-n", "-q", "--relative", "DOC/SUB/", "-H", "hp"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.line.neverOverwrite);
+    EXPECT_TRUE(parsed.line.quiet);
+    EXPECT_EQ(parsed.line.relativePath, "DOC\\SUB");  // separators turned, the trailing one dropped
+    EXPECT_TRUE(parsed.line.keepDirectories);         // --relative keeps the directories below it
+    EXPECT_EQ(parsed.line.headerPassword, "hp");
+    EXPECT_TRUE(parsed.line.headerPasswordGiven);
+    EXPECT_FALSE(parsed.line.passwordGiven);
+
+    parsed = ParseCommandLine({"l", "--json", "--header-password", "", "a.qm"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.line.json);
+    EXPECT_TRUE(parsed.line.headerPasswordGiven);  // an empty password is a password
+    EXPECT_EQ(parsed.line.headerPassword, "");
+
+    parsed = ParseCommandLine({"t", "-q", "-p", "", "a.qm"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(parsed.line.quiet);
+    EXPECT_TRUE(parsed.line.passwordGiven);
+}
+
+TEST(QuillCommandLine, HelpAndVersionNeedNoArchive)
 {
     for (const char *word : {"-h", "--help", "help"}) {
         const auto parsed = ParseCommandLine({word});
         EXPECT_TRUE(parsed.ok) << word;
         EXPECT_EQ(parsed.line.command, Command::Help) << word;
     }
-    EXPECT_NE(std::string(quill::UsageText()).find("quill x ARCHIVE"), std::string::npos);
+    EXPECT_EQ(ParseCommandLine({"x", "--help"}).line.command, Command::Help);
+    EXPECT_EQ(ParseCommandLine({"--version"}).line.command, Command::Version);
+    EXPECT_TRUE(ParseCommandLine({"--version"}).ok);
+    const std::string usage = quill::UsageText();
+    for (const char *piece : {"quill x ", "quill t ", "--json", "--relative", "-H PASSWORD", "Exit codes"})
+        EXPECT_NE(usage.find(piece), std::string::npos) << piece;
 }
 
 TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
@@ -79,7 +117,7 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
     };
     const Case cases[] = {
         {{}, "no command"},
-        {{"t", "a.qm"}, "unknown command 't'"},
+        {{"v", "a.qm"}, "unknown command 'v'"},
         {{"l"}, "no archive"},
         {{"x", "-k"}, "no archive"},
         {{"l", ""}, "archive path is empty"},
@@ -92,10 +130,18 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
         {{"x", "a.qm", "-p"}, "-p needs a password"},
         {{"x", "a.qm", "-p", long250}, "longer than 249"},
         {{"x", "a.qm", "-p", "a", "-p", "b"}, "-p given twice"},
-        {{"x", "a.qm", "-q"}, "unknown option '-q'"},
-        // Extraction options mean nothing to a listing.
+        {{"x", "a.qm", "-H", long256}, "longer than 255"},
+        {{"x", "a.qm", "-H", "a", "--header-password", "b"}, "given twice"},
+        {{"x", "a.qm", "--header-password"}, "--header-password needs a password"},
+        {{"x", "a.qm", "-y", "-n"}, "-y and -n exclude each other"},
+        {{"x", "a.qm", "-n", "-y"}, "-y and -n exclude each other"},
+        {{"x", "a.qm", "--relative", "/"}, "path after --relative is empty"},
+        {{"x", "a.qm", "--json"}, "unknown option '--json'"},
+        // Extraction options mean nothing to a listing or a test.
         {{"l", "a.qm", "-o", "out"}, "unknown option '-o' for l"},
         {{"l", "a.qm", "-y"}, "unknown option '-y' for l"},
+        {{"l", "a.qm", "-q"}, "unknown option '-q' for l"},
+        {{"t", "a.qm", "-n"}, "unknown option '-n' for t"},
     };
     for (const auto &c : cases) {
         const auto parsed = ParseCommandLine(c.args);
@@ -105,7 +151,8 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
     }
     // The longest strings the library takes still pass.
     EXPECT_TRUE(ParseCommandLine({"x", std::string(260, 'a'), "-o", std::string(254, 'd'), "-p",
-                                  std::string(249, 'p'), std::string(255, 'm')})
+                                  std::string(249, 'p'), "-H", std::string(255, 'h'),
+                                  std::string(255, 'm')})
                     .ok);
 }
 
@@ -176,73 +223,324 @@ TEST(QuillStatusText, EveryCodeHasItsOwnMessage)
     EXPECT_NE(quill::StatusText(QM_STATUS_BAD_PASSWORD).find("-p"), std::string::npos);
 }
 
-// One question and the answer expected to it.
+// One password question and the answer expected to it.
 struct Question {
-    const char *name;
-    int32_t kind;
+    int32_t kind;          // 1 header, 0 data
+    const char *name;      // data: the entry
+    int32_t method;        // data: the entry's cipher method
+    int index;             // data: the entry's place in the run
+    bool afterMismatch;    // data: asked after a CRC mismatch
     int32_t result;
+    const char *answer;    // what the buffer holds when the result is 1
 };
 
-void Ask(quill::PasswordAnswers &answers, const std::vector<Question> &questions,
-         const std::string &password)
-{
-    int step = 0;
-    for (const auto &q : questions) {
-        char buffer[256] = {};
-        const size_t capacity = q.kind == 1 ? 256 : 250;
-        EXPECT_EQ(answers.Answer(buffer, capacity, q.name, q.kind), q.result)
-            << "question " << step << " (" << q.name << ", kind " << q.kind << ")";
-        if (q.result == 1)
-            EXPECT_EQ(std::string(buffer), password) << "question " << step;
-        else
-            EXPECT_FALSE(answers.refusal().empty()) << "question " << step;
-        ++step;
-    }
-}
+using Refusal = quill::PasswordAnswers::Refusal;
 
-TEST(QuillPasswordAnswers, StopsAnsweringWhenAnAnswerDidNotHelp)
+TEST(QuillPasswordAnswers, AskAtMostThreeTimesAndNeverWithoutATerminal)
 {
     struct Case {
         const char *what;
-        std::string password;
+        bool terminal;
+        std::vector<std::string> typed;
+        const char *password;        // -p, or null
+        const char *headerPassword;  // -H, or null
+        bool opened;                 // the archive is open: header questions mean damage
         std::vector<Question> questions;
+        Refusal refusal;
+        size_t prompts;
+        const char *complaint;       // a piece of err, or ""
     };
     const Case cases[] = {
-        {"header password given: the first question is answered, a repeat declined",
-         "pw", {{"a.qm", 1, 1}, {"a.qm", 1, 0}}},
-        {"no header password: declined at once", "", {{"a.qm", 1, 0}}},
-        {"data password given: answered once per entry, the repeat after a CRC miss declined",
-         "pw", {{"A.TXT", 0, 1}, {"B.TXT", 0, 1}, {"B.TXT", 0, 0}}},
-        {"no data password: plain entries get the empty one, one after another",
-         "", {{"A.TXT", 0, 1}, {"B.TXT", 0, 1}, {"C.TXT", 0, 1}, {"A.TXT", 0, 1}}},
-        {"no data password: an enciphered entry is asked for twice, then declined",
-         "", {{"SECRET", 0, 1}, {"SECRET", 0, 1}, {"SECRET", 0, 0}}},
-        {"another name in between starts the count again",
-         "", {{"A", 0, 1}, {"A", 0, 1}, {"B", 0, 1}, {"A", 0, 1}, {"A", 0, 1}}},
-        {"a kind the library does not use is declined", "pw", {{"A", 7, 0}}},
+        {"-H wrong: declined, never prompted", true, {"x"}, nullptr, "hp", false,
+         {{1, "", 0, 0, false, 0, ""}}, Refusal::HeaderWrong, 0, ""},
+        {"no -H, no terminal", false, {}, nullptr, nullptr, false,
+         {{1, "", 0, 0, false, 0, ""}}, Refusal::HeaderNeeded, 0, ""},
+        {"header typed three times, then given up", true, {"a", "b", "c", "d"}, nullptr, nullptr, false,
+         {{1, "", 0, 0, false, 1, "a"}, {1, "", 0, 0, false, 1, "b"}, {1, "", 0, 0, false, 1, "c"},
+          {1, "", 0, 0, false, 0, ""}},
+         Refusal::HeaderWrong, 3, "a.qm: wrong header password"},
+        {"-p is tried once for the headers, then no terminal", false, {}, "pw", nullptr, false,
+         {{1, "", 0, 0, false, 1, "pw"}, {1, "", 0, 0, false, 0, ""}}, Refusal::HeaderNeeded, 0, ""},
+        {"-p is tried once for the headers, then asked", true, {"hp"}, "pw", nullptr, false,
+         {{1, "", 0, 0, false, 1, "pw"}, {1, "", 0, 0, false, 1, "hp"}}, Refusal::None, 1, ""},
+        {"-H given: -p is not tried for the headers", false, {}, "pw", "hp", false,
+         {{1, "", 0, 0, false, 0, ""}}, Refusal::HeaderWrong, 0, ""},
+        {"an empty header answer gives up", true, {""}, nullptr, nullptr, false,
+         {{1, "", 0, 0, false, 0, ""}}, Refusal::HeaderNotGiven, 1, ""},
+        {"a header question after the open means a damaged block", true, {"a"}, nullptr, nullptr, true,
+         {{1, "", 0, 0, false, 0, ""}}, Refusal::HeaderBlockBroken, 0, ""},
+        {"plain and chaining-value entries need no password", false, {}, nullptr, nullptr, true,
+         {{0, "A", -1, 0, false, 1, ""}, {0, "B", 2, 1, false, 1, ""}}, Refusal::None, 0, ""},
+        {"enciphered entry, no -p, no terminal", false, {}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 0, ""}}, Refusal::DataNeeded, 0, ""},
+        {"typed data password, wrong twice, right the third time", true, {"p1", "p2", "p3"}, nullptr, nullptr, true,
+         {{0, "A", 1, 0, false, 1, "p1"}, {0, "A", 1, 0, true, 1, "p2"}, {0, "A", 1, 0, true, 1, "p3"}},
+         Refusal::None, 3, "a.qm: wrong password for A"},
+        {"three wrong typed passwords: given up", true, {"p1", "p2", "p3", "p4"}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 1, "p1"}, {0, "A", 0, 0, true, 1, "p2"}, {0, "A", 0, 0, true, 1, "p3"},
+          {0, "A", 0, 0, true, 0, ""}},
+         Refusal::DataWrong, 3, ""},
+        {"a typed password that does not fit the next entry", true, {"p1", "p2"}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 1, "p1"}, {0, "B", 0, 1, true, 1, "p2"}},
+         Refusal::None, 2, "a.qm: the password does not fit B"},
+        {"-p wrong: final", true, {"x"}, "pw", nullptr, true,
+         {{0, "A", 0, 0, true, 0, ""}}, Refusal::DataWrong, 0, ""},
+        {"-p answers the question before an entry", false, {}, "pw", nullptr, true,
+         {{0, "A", 0, 0, false, 1, "pw"}}, Refusal::None, 0, ""},
+        {"a chaining-value entry that does not match is damaged", true, {"x"}, nullptr, nullptr, true,
+         {{0, "A", 2, 0, true, 0, ""}}, Refusal::DataDamaged, 0, ""},
+        {"an empty data answer gives up", true, {""}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 0, ""}}, Refusal::DataNotGiven, 1, ""},
+        {"a password outside Windows-1252 is asked again", true, {"\xCE\xA9", "ok"}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 1, "ok"}}, Refusal::None, 2, "outside Windows-1252"},
+        {"too long for the buffer is asked again", true, {std::string(250, 'p'), "ok"}, nullptr, nullptr, true,
+         {{0, "A", 0, 0, false, 1, "ok"}}, Refusal::None, 2, "longer than 249"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        quill::PasswordAnswers answers(c.password);
-        Ask(answers, c.questions, c.password);
+        qmtest::ScriptedConsole console(c.terminal, c.typed);
+        quill::Display display(console, false);
+        quill::CommandLine line;
+        line.archive = "a.qm";
+        if (c.password) {
+            line.password = c.password;
+            line.passwordGiven = true;
+        }
+        if (c.headerPassword) {
+            line.headerPassword = c.headerPassword;
+            line.headerPasswordGiven = true;
+        }
+        quill::PasswordAnswers answers(console, display, line);
+        if (c.opened)
+            answers.ArchiveOpened();
+        int step = 0;
+        for (const auto &q : c.questions) {
+            char buffer[256] = {};
+            const int32_t result =
+                q.kind == 1 ? answers.AnswerHeader(buffer, 256)
+                            : answers.AnswerData(buffer, 250, q.name, q.method, q.index, q.afterMismatch);
+            EXPECT_EQ(result, q.result) << "question " << step;
+            if (q.result == 1) {
+                EXPECT_STREQ(buffer, q.answer) << "question " << step;
+            }
+            ++step;
+        }
+        EXPECT_EQ(answers.refusal(), c.refusal);
+        EXPECT_EQ(console.prompts.size(), c.prompts);
+        for (const bool secret : console.secrets)
+            EXPECT_TRUE(secret);  // passwords are never echoed
+        EXPECT_NE(console.Err().find(c.complaint), std::string::npos) << console.Err();
     }
 }
 
-TEST(QuillPasswordAnswers, NeverWritesPastTheBuffer)
+TEST(QuillPasswordAnswers, PromptsNameTheArchiveOrTheEntry)
 {
-    quill::PasswordAnswers answers(std::string(249, 'p'));
-    char buffer[251];
-    std::memset(buffer, 'X', sizeof buffer);
-    buffer[249] = 0;
-    EXPECT_EQ(answers.Answer(buffer, 250, "A", 0), 1);
-    EXPECT_EQ(buffer[249], 0);
-    EXPECT_EQ(buffer[250], 'X');
-    // Too little room: declined, nothing written.
-    quill::PasswordAnswers longer(std::string(10, 'p'));
-    char small[4] = {'a', 'b', 'c', 0};
-    EXPECT_EQ(longer.Answer(small, sizeof small, "A", 0), 0);
-    EXPECT_STREQ(small, "abc");
-    EXPECT_EQ(longer.Answer(nullptr, 250, "B", 0), 0);
+    qmtest::ScriptedConsole console(true, {"h", "d"});
+    quill::Display display(console, false);
+    quill::CommandLine line;
+    line.archive = "dir\\a.qm";
+    quill::PasswordAnswers answers(console, display, line);
+    char buffer[256] = {};
+    answers.AnswerHeader(buffer, 256);
+    answers.ArchiveOpened();
+    answers.AnswerData(buffer, 250, "DOC\\\xE9t\xE9.TXT", 0, 0, false);
+    ASSERT_EQ(console.prompts.size(), 2u);
+    EXPECT_NE(console.prompts[0].find("Header password for dir"), std::string::npos) << console.prompts[0];
+    EXPECT_NE(console.prompts[0].find("a.qm"), std::string::npos);
+    EXPECT_EQ(console.prompts[1], "Password for DOC\\\xC3\xA9t\xC3\xA9.TXT: ");  // shown in UTF-8
+}
+
+TEST(QuillPasswordAnswers, StopAtThePrompt)
+{
+    qmtest::ScriptedConsole console(true);  // no answer: end of input
+    console.stop = true;
+    quill::Display display(console, false);
+    quill::CommandLine line;
+    quill::PasswordAnswers answers(console, display, line);
+    char buffer[256] = {};
+    EXPECT_EQ(answers.AnswerData(buffer, 250, "A", 0, 0, false), 0);
+    EXPECT_EQ(answers.refusal(), Refusal::Stopped);
+}
+
+TEST(QuillReplaceAnswers, TypedAnswers)
+{
+    using Typed = quill::ReplaceAnswers::Typed;
+    const std::pair<const char *, std::optional<Typed>> cases[] = {
+        {"y", Typed::Yes},   {"YES", Typed::Yes}, {" yes ", Typed::Yes}, {"n", Typed::No},
+        {"no", Typed::No},   {"a", Typed::All},   {"A", Typed::All},     {"All", Typed::All},
+        {"N", Typed::None},  {"none", Typed::None}, {"q", Typed::Quit},  {"quit", Typed::Quit},
+        {"", std::nullopt},  {"yn", std::nullopt}, {"x", std::nullopt},
+    };
+    for (const auto &[typed, expected] : cases)
+        EXPECT_EQ(quill::ReplaceAnswers::Parse(typed), expected) << "'" << typed << "'";
+}
+
+TEST(QuillReplaceAnswers, StandingAnswersAndQuestions)
+{
+    using R = quill::ReplaceAnswers;
+    struct Case {
+        const char *what;
+        bool terminal, yes, no;
+        std::vector<std::string> typed;
+        std::vector<int32_t> answers;  // to successive existing files
+        int skipped;
+        size_t prompts;
+    };
+    const Case cases[] = {
+        {"no terminal: always skip", false, false, false, {}, {R::kSkip, R::kSkip}, 2, 0},
+        {"-y: overwrite", true, true, false, {}, {R::kOverwrite, R::kOverwrite}, 0, 0},
+        {"-n: skip, even on a terminal", true, false, true, {}, {R::kSkip, R::kSkip}, 2, 0},
+        {"yes, then no", true, false, false, {"y", "n"}, {R::kOverwrite, R::kSkip}, 1, 2},
+        {"an answer not understood is asked again", true, false, false, {"maybe", "y"}, {R::kOverwrite}, 0, 2},
+        {"all stands for the rest", true, false, false, {"A"}, {R::kOverwrite, R::kOverwrite, R::kOverwrite}, 0, 1},
+        {"none stands for the rest", true, false, false, {"N"}, {R::kSkip, R::kSkip}, 2, 1},
+        {"quit stops", true, false, false, {"q"}, {R::kStop}, 0, 1},
+        {"end of input stops", true, false, false, {}, {R::kStop}, 0, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        qmtest::ScriptedConsole console(c.terminal, c.typed);
+        quill::Display display(console, false);
+        quill::CommandLine line;
+        line.overwrite = c.yes;
+        line.neverOverwrite = c.no;
+        quill::ReplaceAnswers replace(console, display, line);
+        for (const int32_t expected : c.answers)
+            EXPECT_EQ(replace.Answer("out/A.TXT", "3 B", "6 B"), expected);
+        EXPECT_EQ(replace.skipped(), c.skipped);
+        EXPECT_EQ(console.prompts.size(), c.prompts);
+    }
+    // The question names the file and both versions.
+    qmtest::ScriptedConsole console(true, {"y"});
+    quill::Display display(console, false);
+    quill::ReplaceAnswers replace(console, display, quill::CommandLine{});
+    replace.Answer("out/A.TXT", "3 B, 2020-01-01 10:00:00", "6 B, 2022-03-10 11:02:20");
+    ASSERT_EQ(console.prompts.size(), 1u);
+    for (const char *piece : {"File exists: out/A.TXT\n", "on disk:    3 B, 2020", "in archive: 6 B, 2022",
+                              "Replace it? [y]es, [n]o, [A]ll, [N]one, [q]uit: "})
+        EXPECT_NE(console.prompts[0].find(piece), std::string::npos) << piece;
+    EXPECT_FALSE(console.secrets[0]);
+}
+
+TEST(QuillProgress, LineShowsEntryPercentBytesAndRate)
+{
+    EXPECT_EQ(quill::Display::Bytes(0), "0 B");
+    EXPECT_EQ(quill::Display::Bytes(1023), "1023 B");
+    EXPECT_EQ(quill::Display::Bytes(1536), "1.5 KiB");
+    EXPECT_EQ(quill::Display::Bytes(3 * 1048576), "3.0 MiB");
+    EXPECT_EQ(quill::Display::Format("DOC\\A.TXT", 45, 1536, 3 * 1048576, 2.0, 80),
+              "DOC\\A.TXT   45%  1.5 KiB of 3.0 MiB  768 B/s");
+    // No rate before there is time to measure it.
+    EXPECT_EQ(quill::Display::Format("A", 0, 0, 10, 0.0, 80), "A    0%  0 B of 10 B");
+    // A narrow terminal keeps the numbers and the end of the name.
+    const std::string narrow =
+        quill::Display::Format("VERY\\LONG\\DIRECTORY\\NAME.TXT", 100, 10, 10, 1.0, 40);
+    EXPECT_EQ(narrow, "...NAME.TXT  100%  10 B of 10 B  10 B/s");
+    EXPECT_EQ(narrow.size(), 39u);
+    // Names are cut at character boundaries (UTF-8).
+    const std::string cut = quill::Display::Format("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", 1, 1, 1, 1.0, 30);
+    EXPECT_EQ(cut.substr(0, 7), "...\xC3\xA9  ");
+}
+
+TEST(QuillProgress, RedrawnAtMostFiveTimesASecondAndWipedBeforeOtherLines)
+{
+    qmtest::ScriptedConsole console(true);
+    {
+        quill::Display display(console, false);
+        display.Start(1000);
+        // A report every 10 ms for two seconds.
+        for (int i = 0; i < 200; ++i) {
+            display.Update("A", i / 2, i);
+            console.now += std::chrono::milliseconds(10);
+        }
+        EXPECT_EQ(display.drawings(), 10);
+        display.Out("next line");
+        const std::string err = console.Err();
+        EXPECT_EQ(err.back(), '\r');  // the line was wiped before "next line"
+        EXPECT_EQ(console.Out(), "next line\n");
+    }
+    // Quiet, or not a terminal: nothing drawn.
+    for (const bool terminal : {false, true}) {
+        qmtest::ScriptedConsole other(terminal);
+        quill::Display display(other, terminal);  // quiet exactly when a terminal
+        display.Start(10);
+        display.Update("A", 50, 5);
+        display.Out("line");
+        EXPECT_EQ(display.drawings(), 0);
+        EXPECT_EQ(other.Err(), "");
+    }
+}
+
+TEST(QuillJson, StringsAndTimes)
+{
+    EXPECT_EQ(quill::JsonString("DOC\\A \"B\"\n\x01\x7F\xC3\xA9"), "\"DOC\\\\A \\\"B\\\"\\n\\u0001\\u007f\xC3\xA9\"");
+    EXPECT_EQ(quill::IsoDateTime(0x546a584a), "2022-03-10T11:02:20");
+    EXPECT_EQ(quill::IsoDateTime(0x00210000), "1980-01-01T00:00:00");
+    EXPECT_EQ(quill::IsoDateTime((((2000 - 1980) << 9) | (2 << 5) | 29) << 16), "2000-02-29T00:00:00");
+    const uint32_t impossible[] = {
+        0xFFFFFFFF,                                        // month 15
+        0x00000000,                                        // month 0, day 0
+        (((2001 - 1980) << 9) | (2 << 5) | 29) << 16 | 0,  // no leap year
+        0x00210000 | (24 << 11),                           // hour 24
+        0x00210000 | 30,                                   // second 60
+    };
+    for (const uint32_t value : impossible)
+        EXPECT_EQ(quill::IsoDateTime(value), std::nullopt) << std::hex << value;
+}
+
+TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
+{
+    using quill::Phase;
+    struct Case {
+        uint16_t status;
+        Phase phase;
+        Refusal refusal;
+        bool testing;
+        int exitCode;
+        const char *text;
+    };
+    const Case cases[] = {
+        {QM_STATUS_NO_CARRIER, Phase::Open, Refusal::None, false, 3, "no such file"},
+        {QM_STATUS_NO_SIGNATURE, Phase::Open, Refusal::None, false, 3, "not an archive: no signature in the first 81,920 bytes"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Open, Refusal::None, false, 3, "the archive file cannot be opened"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderWrong, false, 5, "wrong header password"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderNeeded, false, 5, "give the header password with -H"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::None, false, 5, "header password (-H) is missing or wrong"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Walk, Refusal::HeaderBlockBroken, false, 4, "the archive is damaged"},
+        {QM_STATUS_BAD_HEADER, Phase::Walk, Refusal::None, false, 4, "the archive is damaged: a header block is not valid"},
+        {QM_STATUS_EMPTY_LIST, Phase::Walk, Refusal::None, false, 8, "no entry could be read"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, false, 5, "wrong password for DOC\\A.TXT"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, false, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataDamaged, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::Stopped, false, 7, "stopped by the user"},
+        {QM_STATUS_CRC_MISMATCH, Phase::Run, Refusal::None, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Run, Refusal::None, false, 6, "cannot create out/A.TXT (for DOC\\A.TXT)"},
+        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, false, 6, "cannot write out/A.TXT in full"},
+        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, true, 6, "cannot test DOC\\A.TXT: its scratch file"},
+        {QM_STATUS_STOPPED, Phase::Run, Refusal::None, false, 7, "stopped by the user at DOC\\A.TXT"},
+        {QM_STATUS_OUT_OF_MEMORY, Phase::Run, Refusal::None, false, 1, "out of memory"},
+        {QM_STATUS_NOT_SUPPORTED, Phase::Run, Refusal::None, false, 1, "(status 32770)"},
+    };
+    for (const auto &c : cases) {
+        quill::FailureContext context;
+        context.phase = c.phase;
+        context.refusal = c.refusal;
+        context.entry = "DOC\\A.TXT";
+        context.outputPath = "out/A.TXT";
+        context.testing = c.testing;
+        const auto failure = quill::DescribeFailure(c.status, context);
+        EXPECT_EQ(failure.exitCode, c.exitCode) << c.text;
+        EXPECT_NE(failure.text.find(c.text), std::string::npos) << "'" << failure.text << "'";
+        EXPECT_EQ(failure.text.find('\n'), std::string::npos);  // one line
+    }
+    quill::FailureContext masked;
+    masked.phase = Phase::Walk;
+    masked.masksGiven = true;
+    EXPECT_EQ(quill::DescribeFailure(QM_STATUS_EMPTY_LIST, masked).text, "no entry matches the masks");
+    // A stop asked for by the user wins over the status it caused.
+    quill::FailureContext stopped;
+    stopped.stopRequested = true;
+    EXPECT_EQ(quill::DescribeFailure(QM_STATUS_BAD_PASSWORD, stopped).exitCode, 7);
 }
 
 TEST(QuillListingFormat, Fields)

@@ -1,15 +1,20 @@
-// quill_commands_test.cpp - quill's commands end to end over carrier files:
-// the listing, extraction with its options, the password answers, and the
-// exit code and message for each failure.
+// quill_commands_test.cpp - quill's commands end to end over carrier files,
+// driven through a scripted console: the listing (table and JSON), the test
+// that leaves nothing behind, extraction with its options and questions,
+// and the exit code and message for each failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "quill/codepage.h"
 #include "quill/command_line.h"
 #include "quill/commands.h"
+#include "quill/exit_codes.h"
+#include "quill_scripted_console.h"
 #include "quillmark.h"
 #include "support/temp_dir.h"
 
@@ -21,14 +26,53 @@ using qmpack::Bytes;
 const Bytes kText = {'h', 'e', 'l', 'l', 'o', '\n'};
 const Bytes kSound = Bytes(3000, 0x5A);
 
+qmpack::EntrySpec Damaged(qmpack::EntrySpec entry)
+{
+    entry.dataCrc ^= 1;
+    return entry;
+}
+
+// Points the system's temporary directory at a folder of the test, so that
+// what "quill t" leaves behind can be seen.
+class ScratchRedirect {
+public:
+    explicit ScratchRedirect(const fs::path &dir)
+    {
+        const char *before = std::getenv("TMPDIR");
+        had_ = before != nullptr;
+        if (had_)
+            before_ = before;
+        fs::create_directories(dir);
+#ifdef _WIN32
+        _putenv_s("TMP", dir.string().c_str());
+        _putenv_s("TEMP", dir.string().c_str());
+#else
+        setenv("TMPDIR", dir.string().c_str(), 1);
+#endif
+    }
+    ~ScratchRedirect()
+    {
+#ifndef _WIN32
+        if (had_)
+            setenv("TMPDIR", before_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+#endif
+    }
+
+private:
+    bool had_ = false;
+    std::string before_;
+};
+
 class QuillCommands : public ::testing::Test {
 protected:
-    std::string Carrier(std::vector<qmpack::EntrySpec> entries)
+    std::string Carrier(std::vector<qmpack::EntrySpec> entries, const std::string &name = "archive.qm")
     {
         qmpack::CarrierSpec carrier;
         carrier.prefix = Bytes(100, 0);
         carrier.entries = std::move(entries);
-        return dir.Write("archive.qm", qmpack::BuildCarrier(carrier));
+        return dir.Write(name, qmpack::BuildCarrier(carrier));
     }
 
     quill::CommandLine Line(quill::Command command, const std::string &archive)
@@ -36,51 +80,96 @@ protected:
         quill::CommandLine line;
         line.command = command;
         line.archive = *quill::ToLibraryPath(archive);
-        line.outputDir = *quill::ToLibraryPath(out.string());
+        if (command == quill::Command::Extract)
+            line.outputDir = *quill::ToLibraryPath(out.string());
         return line;
     }
 
-    int Run(const quill::CommandLine &line)
+    int Run(const quill::CommandLine &line, bool terminal = false, std::vector<std::string> typed = {})
     {
-        stdout_.str("");
-        stderr_.str("");
-        return line.command == quill::Command::List ? quill::RunList(line, stdout_, stderr_)
-                                                    : quill::RunExtract(line, stdout_, stderr_);
+        console = std::make_unique<qmtest::ScriptedConsole>(terminal, std::move(typed));
+        switch (line.command) {
+        case quill::Command::List:
+            return quill::RunList(line, *console);
+        case quill::Command::Test:
+            return quill::RunTest(line, *console);
+        default:
+            return quill::RunExtract(line, *console);
+        }
     }
 
     bool Printed(const std::string &piece) const
     {
-        return stdout_.str().find(piece) != std::string::npos;
+        return console->Out().find(piece) != std::string::npos;
     }
     bool Complained(const std::string &piece) const
     {
-        return stderr_.str().find(piece) != std::string::npos;
+        return console->Err().find(piece) != std::string::npos;
     }
 
     qmtest::TempDir dir;
     fs::path out = dir.path() / "out";
-    std::ostringstream stdout_, stderr_;
+    std::unique_ptr<qmtest::ScriptedConsole> console;
 };
 
 TEST_F(QuillCommands, ListShowsEntriesAndStatistics)
 {
     const auto archive = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound),
                                   qmpack::ChainingOnlyEntry("LICENSE.TXT", kText)});
-    EXPECT_EQ(Run(Line(quill::Command::List, archive)), 0) << stderr_.str();
-    EXPECT_TRUE(Printed("SOUND\\BOAT.WAV")) << stdout_.str();
-    EXPECT_TRUE(Printed("*LICENSE.TXT")) << stdout_.str();  // enciphered
+    EXPECT_EQ(Run(Line(quill::Command::List, archive)), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("SOUND\\BOAT.WAV")) << console->Out();
+    EXPECT_TRUE(Printed("*LICENSE.TXT")) << console->Out();  // enciphered
     EXPECT_TRUE(Printed("2022-03-10 11:02:20"));
     EXPECT_TRUE(Printed("2 entries"));
 
     auto masked = Line(quill::Command::List, archive);
     masked.masks = {"sound\\*.wav"};
-    EXPECT_EQ(Run(masked), 0);
+    EXPECT_EQ(Run(masked), quill::kExitOk);
     EXPECT_TRUE(Printed("1 entry"));
     EXPECT_FALSE(Printed("LICENSE"));
 
     masked.masks = {"*.ZIP"};
-    EXPECT_EQ(Run(masked), 1);
-    EXPECT_TRUE(Complained("(status 9906)")) << stderr_.str();
+    EXPECT_EQ(Run(masked), quill::kExitNothingMatched);
+    EXPECT_TRUE(Complained("archive.qm: no entry matches the masks")) << console->Err();
+}
+
+TEST_F(QuillCommands, JsonListingIsOneObjectInUtf8)
+{
+    qmpack::EntrySpec odd = qmpack::StoredEntry("DOC\\\x82t\x82 \"1\".TXT", kText);  // été in code page 437
+    odd.dosDateTime = 0xFFFFFFFF;
+    odd.attributes = 0x21;
+    const auto archive = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound), odd,
+                                  qmpack::ChainingOnlyEntry("LICENSE.TXT", kText)});
+    auto line = Line(quill::Command::List, archive);
+    line.json = true;
+    ASSERT_EQ(Run(line), quill::kExitOk) << console->Err();
+    const std::string json = console->Out();
+    for (const char *piece : {
+             "{\"archive\": \"", "archive.qm\",",
+             "{\"name\": \"SOUND\\\\BOAT.WAV\", \"size\": 3000, \"packedSize\": 3000, \"ratio\": 100, "
+             "\"modified\": \"2022-03-10T11:02:20\", \"attributes\": \"....A\", \"attributeBits\": 32, "
+             "\"enciphered\": false, \"cipher\": \"none\"}",
+             "{\"name\": \"DOC\\\\\xC3\xA9t\xC3\xA9 \\\"1\\\".TXT\"", "\"modified\": null",
+             "\"attributes\": \"R...A\", \"attributeBits\": 33",
+             "\"enciphered\": true, \"cipher\": \"chaining\"",
+             "\"statistics\": {\"entries\": 3, \"size\": 3012, \"packedSize\": 3020, \"ratio\": 100}}"})
+        EXPECT_NE(json.find(piece), std::string::npos) << piece << "\n" << json;
+    EXPECT_EQ(console->Err(), "");
+}
+
+TEST_F(QuillCommands, ListShowsTheEntriesBeforeADamagedHeaderBlock)
+{
+    qmpack::EntrySpec broken = qmpack::StoredEntry("B.TXT", kText);
+    broken.magic = 76;
+    const auto archive = Carrier({qmpack::StoredEntry("A.TXT", kText), broken});
+    EXPECT_EQ(Run(Line(quill::Command::List, archive)), quill::kExitDamaged);
+    EXPECT_TRUE(Printed("A.TXT"));
+    EXPECT_FALSE(Printed("entries"));  // no totals for a listing cut short
+    EXPECT_TRUE(Complained("the archive is damaged: a header block is not valid")) << console->Err();
+    // Extraction and the test refuse before writing anything.
+    EXPECT_EQ(Run(Line(quill::Command::Extract, archive)), quill::kExitDamaged);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(Run(Line(quill::Command::Test, archive)), quill::kExitDamaged);
 }
 
 TEST_F(QuillCommands, ExtractKeepsDirectoriesOnlyWithK)
@@ -89,96 +178,211 @@ TEST_F(QuillCommands, ExtractKeepsDirectoriesOnlyWithK)
                                   qmpack::StoredEntry("LICENSE.TXT", kText)});
     const bool keptBefore = arOptionsAreOn(QM_OPTION_KEEP_DIRECTORIES);
     auto line = Line(quill::Command::Extract, archive);
-    EXPECT_EQ(Run(line), 0) << stderr_.str();
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
     EXPECT_EQ(qmpack::ReadFile((out / "BOAT.WAV").string()), kSound);
     EXPECT_EQ(qmpack::ReadFile((out / "LICENSE.TXT").string()), kText);
+    EXPECT_TRUE(Printed("Done: 2 files extracted")) << console->Out();
 
     fs::remove_all(out);
     line.keepDirectories = true;
     line.masks = {"SOUND\\*.*"};
-    EXPECT_EQ(Run(line), 0) << stderr_.str();
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
     EXPECT_EQ(qmpack::ReadFile((out / "SOUND" / "BOAT.WAV").string()), kSound);
     EXPECT_FALSE(fs::exists(out / "LICENSE.TXT"));
     // The option does not outlive the command.
     EXPECT_EQ(arOptionsAreOn(QM_OPTION_KEEP_DIRECTORIES) != 0, keptBefore);
 }
 
-TEST_F(QuillCommands, ExistingFilesAreSkippedUnlessY)
+TEST_F(QuillCommands, RelativePathDropsOnlyThatDirectory)
 {
-    const auto archive = Carrier({qmpack::StoredEntry("LICENSE.TXT", kText)});
-    fs::create_directories(out);
-    const Bytes old = {'o', 'l', 'd'};
-    qmpack::WriteFile((out / "LICENSE.TXT").string(), old);
-
+    const auto archive = Carrier({qmpack::StoredEntry("DOC\\SUB\\A.TXT", kText),
+                                  qmpack::StoredEntry("OTHER\\B.TXT", kSound),
+                                  qmpack::StoredEntry("doc\\C.TXT", kText),
+                                  qmpack::StoredEntry("DOCX", kText)});
     auto line = Line(quill::Command::Extract, archive);
-    EXPECT_EQ(Run(line), 0) << stderr_.str();
-    EXPECT_TRUE(Printed("1 skipped")) << stdout_.str();
-    EXPECT_EQ(qmpack::ReadFile((out / "LICENSE.TXT").string()), old);
-
-    line.overwrite = true;
-    EXPECT_EQ(Run(line), 0) << stderr_.str();
-    EXPECT_EQ(qmpack::ReadFile((out / "LICENSE.TXT").string()), kText);
+    line.relativePath = "DOC";
+    line.keepDirectories = true;
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
+    EXPECT_EQ(qmpack::ReadFile((out / "SUB" / "A.TXT").string()), kText);
+    EXPECT_EQ(qmpack::ReadFile((out / "C.TXT").string()), kText);       // case ignored
+    EXPECT_EQ(qmpack::ReadFile((out / "OTHER" / "B.TXT").string()), kSound);  // outside: whole path
+    EXPECT_EQ(qmpack::ReadFile((out / "DOCX").string()), kText);
+    // A later command starts without the relative path.
+    fs::remove_all(out);
+    line.relativePath.clear();
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(fs::exists(out / "DOC" / "SUB" / "A.TXT"));
 }
 
-// A password that never fits must end the run instead of being offered for
-// ever; plain entries need no password at all.
-TEST_F(QuillCommands, PasswordQuestionsEndWhenTheAnswerDoesNotFit)
+TEST_F(QuillCommands, ExistingFiles)
 {
-    qmpack::EntrySpec never = qmpack::ChainingOnlyEntry("SECRET.TXT", kText);
-    never.dataCrc ^= 1;
+    const auto archive = Carrier({qmpack::StoredEntry("A.TXT", kText),
+                                  qmpack::StoredEntry("B.TXT", kText),
+                                  qmpack::StoredEntry("C.TXT", kText)});
+    const Bytes old = {'o', 'l', 'd'};
+    struct Case {
+        const char *what;
+        bool terminal, yes, no;
+        std::vector<std::string> typed;
+        const char *kept;  // per file: 'o' old kept, 'n' new written
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"no terminal: skipped", false, false, false, {}, "ooo", quill::kExitOk},
+        {"-y", false, true, false, {}, "nnn", quill::kExitOk},
+        {"-n on a terminal: no question", true, false, true, {}, "ooo", quill::kExitOk},
+        {"yes, no, yes", true, false, false, {"y", "n", "yes"}, "non", quill::kExitOk},
+        {"no, then all", true, false, false, {"n", "A"}, "onn", quill::kExitOk},
+        {"yes, then none", true, false, false, {"y", "N"}, "noo", quill::kExitOk},
+        {"quit at the second", true, false, false, {"y", "q"}, "noo", quill::kExitStopped},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        for (const char *name : {"A.TXT", "B.TXT", "C.TXT"})
+            qmpack::WriteFile((out / name).string(), old);
+        auto line = Line(quill::Command::Extract, archive);
+        line.overwrite = c.yes;
+        line.neverOverwrite = c.no;
+        EXPECT_EQ(Run(line, c.terminal, c.typed), c.exitCode) << console->Err();
+        int i = 0;
+        for (const char *name : {"A.TXT", "B.TXT", "C.TXT"})
+            EXPECT_EQ(qmpack::ReadFile((out / name).string()), c.kept[i++] == 'o' ? old : kText) << name;
+        EXPECT_EQ(console->AnswersLeft(), 0u);
+    }
+    EXPECT_TRUE(Complained("stopped by the user at B.TXT")) << console->Err();
+}
+
+TEST_F(QuillCommands, TestChecksEveryEntryAndLeavesNothingBehind)
+{
+    const fs::path scratchBase = dir.path() / "tmp";
+    ScratchRedirect redirect(scratchBase);
+    qmpack::EntrySpec readOnly = qmpack::StoredEntry("RO.TXT", kText);
+    readOnly.attributes = 0x21;
+    const auto good = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound), readOnly,
+                               qmpack::ChainingOnlyEntry("C.TXT", kText)},
+                              "good.qm");
+    auto line = Line(quill::Command::Test, good);
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("  ok  SOUND\\BOAT.WAV\n  ok  RO.TXT\n  ok  C.TXT\n")) << console->Out();
+    EXPECT_TRUE(Printed("All 3 entries are intact"));
+    EXPECT_TRUE(fs::is_empty(scratchBase));
+
+    // Every damaged entry is named, the intact ones behind them are tested too.
+    const auto bad = Carrier({Damaged(qmpack::StoredEntry("A.TXT", kText)),
+                              qmpack::StoredEntry("B.TXT", kText),
+                              Damaged(qmpack::ChainingOnlyEntry("C.TXT", kText)),
+                              Damaged(qmpack::StoredEntry("D.TXT", kText)),
+                              qmpack::StoredEntry("E.TXT", kSound)},
+                             "bad.qm");
+    line = Line(quill::Command::Test, bad);
+    EXPECT_EQ(Run(line), quill::kExitDamaged);
+    for (const char *name : {"A.TXT", "C.TXT", "D.TXT"})
+        EXPECT_TRUE(Complained(std::string("bad.qm: ") + name + " is damaged: CRC mismatch")) << console->Err();
+    EXPECT_TRUE(Printed("  ok  B.TXT\n  ok  E.TXT\n")) << console->Out();
+    EXPECT_FALSE(Printed("ok  A.TXT"));
+    EXPECT_TRUE(Complained("3 of 5 entries failed the test"));
+    EXPECT_TRUE(fs::is_empty(scratchBase));
+
+    // Quiet: only the failures.
+    line.quiet = true;
+    EXPECT_EQ(Run(line), quill::kExitDamaged);
+    EXPECT_EQ(console->Out(), "");
+    EXPECT_TRUE(Complained("D.TXT is damaged"));
+    line.masks = {"B.TXT", "E.TXT"};
+    EXPECT_EQ(Run(line), quill::kExitOk);
+    EXPECT_EQ(console->Out(), "");
+    EXPECT_EQ(console->Err(), "");
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(scratchBase));
+}
+
+TEST_F(QuillCommands, ProgressOnATerminalOnly)
+{
+    const auto archive = Carrier({qmpack::StoredEntry("BIG.BIN", Bytes(200000, 7))});
+    auto line = Line(quill::Command::Extract, archive);
+    line.overwrite = true;
+    EXPECT_EQ(Run(line, true), quill::kExitOk);
+    EXPECT_NE(console->Err().find("BIG.BIN"), std::string::npos);
+    EXPECT_NE(console->Err().find("of 195.3 KiB"), std::string::npos) << console->Err();
+    EXPECT_EQ(console->Err().back(), '\r');  // wiped at the end
+    for (const bool terminal : {false, true}) {
+        line.quiet = terminal;
+        EXPECT_EQ(Run(line, terminal), quill::kExitOk);
+        EXPECT_EQ(console->Err(), "");
+    }
+}
+
+// Chaining-value entries read alike under every password: a mismatch there
+// is damage, whatever the password, and must not be asked about for ever.
+TEST_F(QuillCommands, ChainingValueEntriesNeedNoPassword)
+{
     struct Case {
         const char *what;
         std::vector<qmpack::EntrySpec> entries;
-        std::string password;
+        const char *password;
+        bool terminal;
         int exitCode;
         const char *complaint;
     };
     const Case cases[] = {
-        {"plain entries, no -p", {qmpack::StoredEntry("A.TXT", kText), qmpack::StoredEntry("B.TXT", kText)}, "", 0, ""},
-        {"enciphered entry that fits, no -p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, "", 0, ""},
-        {"enciphered entry that fits, -p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, "pw", 0, ""},
-        {"never fits, no -p", {qmpack::StoredEntry("A.TXT", kText), never}, "", 1, "SECRET.TXT needs a password"},
-        {"never fits, -p", {qmpack::StoredEntry("A.TXT", kText), never}, "pw", 1, "the password does not fit SECRET.TXT"},
+        {"plain entries, no -p", {qmpack::StoredEntry("A.TXT", kText), qmpack::StoredEntry("B.TXT", kText)}, nullptr, false, 0, ""},
+        {"no -p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, nullptr, false, 0, ""},
+        {"-p", {qmpack::ChainingOnlyEntry("A.TXT", kText)}, "pw", false, 0, ""},
+        {"damaged, no -p", {qmpack::StoredEntry("A.TXT", kText), Damaged(qmpack::ChainingOnlyEntry("SECRET.TXT", kText))}, nullptr, false, 4, "SECRET.TXT is damaged: CRC mismatch"},
+        {"damaged, -p", {qmpack::StoredEntry("A.TXT", kText), Damaged(qmpack::ChainingOnlyEntry("SECRET.TXT", kText))}, "pw", false, 4, "SECRET.TXT is damaged: CRC mismatch"},
+        {"damaged, on a terminal: no question", {qmpack::StoredEntry("A.TXT", kText), Damaged(qmpack::ChainingOnlyEntry("SECRET.TXT", kText))}, nullptr, true, 4, "SECRET.TXT is damaged: CRC mismatch"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(out);
         auto line = Line(quill::Command::Extract, Carrier(c.entries));
-        line.password = c.password;
-        EXPECT_EQ(Run(line), c.exitCode) << stderr_.str();
-        if (c.exitCode == 0) {
-            EXPECT_EQ(qmpack::ReadFile((out / "A.TXT").string()), kText);
-        } else {
-            EXPECT_TRUE(Complained("(status 9961)")) << stderr_.str();
-            EXPECT_TRUE(Complained(c.complaint)) << stderr_.str();
-            EXPECT_FALSE(fs::exists(out / "SECRET.TXT"));
+        if (c.password) {
+            line.password = c.password;
+            line.passwordGiven = true;
         }
+        EXPECT_EQ(Run(line, c.terminal), c.exitCode) << console->Err();
+        EXPECT_TRUE(console->prompts.empty());
+        EXPECT_EQ(qmpack::ReadFile((out / "A.TXT").string()), kText);
+        EXPECT_TRUE(Complained(c.complaint)) << console->Err();
+        EXPECT_FALSE(fs::exists(out / "SECRET.TXT"));
     }
 }
 
-TEST_F(QuillCommands, FailuresExitWithOneAndNameTheStatus)
+TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
 {
-    qmpack::EntrySpec damaged = qmpack::StoredEntry("A.TXT", kText);
-    damaged.dataCrc ^= 1;
     struct Case {
         std::string path;
         quill::Command command;
+        int exitCode;
         const char *message;
     };
     const Case cases[] = {
-        {dir.File("absent.qm"), quill::Command::List, "the archive file does not exist (status 2)"},
-        {dir.File("absent.qm"), quill::Command::Extract, "the archive file does not exist (status 2)"},
-        {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::List, "no archive was found in the file (status 9999)"},
-        {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::Extract, "no archive was found in the file (status 9999)"},
-        {Carrier({damaged}), quill::Command::Extract, "does not match its checksum (the archive is damaged) (status 9962)"},
+        {dir.File("absent.qm"), quill::Command::List, quill::kExitUnreadable, "absent.qm: no such file"},
+        {dir.File("absent.qm"), quill::Command::Test, quill::kExitUnreadable, "absent.qm: no such file"},
+        {dir.File("absent.qm"), quill::Command::Extract, quill::kExitUnreadable, "absent.qm: no such file"},
+        {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::List, quill::kExitUnreadable, "notes.txt: not an archive: no signature in the first 81,920 bytes"},
+        {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::Extract, quill::kExitUnreadable, "notes.txt: not an archive"},
+        {Carrier({qmpack::StoredEntry("B.TXT", kText), Damaged(qmpack::StoredEntry("A.TXT", kText))}), quill::Command::Extract, quill::kExitDamaged, "archive.qm: A.TXT is damaged: CRC mismatch"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         fs::remove_all(out);
-        EXPECT_EQ(Run(Line(c.command, c.path)), 1);
-        EXPECT_TRUE(Complained(c.message)) << stderr_.str();
+        EXPECT_EQ(Run(Line(c.command, c.path)), c.exitCode);
+        EXPECT_EQ(console->Err().rfind("quill: ", 0), 0u) << console->Err();
+        EXPECT_TRUE(Complained(c.message)) << console->Err();
+        const std::string err = console->Err();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);  // one line
         EXPECT_FALSE(fs::exists(out / "A.TXT"));
     }
+    // Where the output cannot be written.
+    const auto archive = Carrier({qmpack::StoredEntry("A.TXT", kText)});
+    fs::remove_all(out);
+    ASSERT_TRUE(qmpack::WriteFile(out.string(), kText));  // a file where the directory should be
+    EXPECT_EQ(Run(Line(quill::Command::Extract, archive)), quill::kExitWriteFailed);
+    EXPECT_TRUE(Complained("cannot create")) << console->Err();
+    EXPECT_TRUE(Complained("(for A.TXT)")) << console->Err();
 }
 
 }  // namespace

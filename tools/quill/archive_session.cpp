@@ -1,39 +1,37 @@
-// archive_session.cpp - opening the archive for a command.
+// archive_session.cpp - opening the archive and walking its entries.
 #include "quill/archive_session.h"
 
 #include <cstring>
 
-#include "quill/codepage.h"
-#include "quill/status_text.h"
-
 namespace quill {
 
-int32_t QM_CALL AnswerPasswordQuestion(QmUserValue user, char *buffer, const char *name,
-                                       int32_t kind)
+int32_t QM_CALL AnswerHeaderQuestion(QmUserValue user, char *buffer, const char *, int32_t kind)
 {
     auto *answers = reinterpret_cast<PasswordAnswers *>(user);
-    // Kind 1 hands over the 256-byte header-password buffer, kind 0 the
-    // 250-byte answer buffer.
-    const size_t capacity = kind == 1 ? 256 : 250;
-    return answers->Answer(buffer, capacity, name, kind);
+    // Kind 1 hands over the 256-byte header-password buffer.
+    if (kind != 1)
+        return answers->Decline(PasswordAnswers::Refusal::UnknownKind);
+    return answers->AnswerHeader(buffer, 256);
 }
 
 ArchiveSession::ArchiveSession(const CommandLine &line, PasswordAnswers &answers)
 {
     const auto user = reinterpret_cast<QmUserValue>(&answers);
-    // Registered before the open, the callback answers the header-password
-    // question; the header password field stays empty so that the library
-    // first tries the empty password itself.
-    SetSetCryptKeyProc(user, AnswerPasswordQuestion);
+    SetSetCryptKeyProc(user, AnswerHeaderQuestion);
 
     static ArcOpenParams params;  // 3 KiB: not on the stack
     std::memset(&params, 0, sizeof params);
     std::memcpy(params.dataPassword, line.password.c_str(), line.password.size() + 1);
+    std::memcpy(params.headerPassword, line.headerPassword.c_str(),
+                line.headerPassword.size() + 1);
 
     SetArchiveStatus(QM_STATUS_OK);
     InitHidFile(line.archive.c_str(), &params);
     status_ = GetArchiveStatus();
-    SetSetCryptKeyProc(user, AnswerPasswordQuestion);
+    std::memset(&params, 0, sizeof params);  // no password lingers in quill
+    if (status_ == QM_STATUS_OK)
+        answers.ArchiveOpened();
+    SetSetCryptKeyProc(user, AnswerHeaderQuestion);
 }
 
 bool MaskList::Fill(const CommandLine &line)
@@ -44,14 +42,21 @@ bool MaskList::Fill(const CommandLine &line)
     return true;
 }
 
-int ReportFailure(std::ostream &err, const CommandLine &line, uint16_t status,
-                  const PasswordAnswers &answers)
+EntryWalk WalkEntries(const MaskList &masks)
 {
-    err << "quill: " << FromLibraryPath(line.archive) << ": " << StatusText(status)
-        << " (status " << status << ")\n";
-    if (status == QM_STATUS_BAD_PASSWORD && !answers.refusal().empty())
-        err << "quill: " << answers.refusal() << "\n";
-    return 1;
+    EntryWalk walk;
+    HidFileList list;
+    InitHidFileList(&list);
+    SetArchiveStatus(QM_STATUS_OK);
+    BuildHidFileList(&list, masks.get());
+    walk.status = GetArchiveStatus();
+    for (const HidFileItem *item = list.first; item; item = item->next) {
+        walk.entries.push_back({std::string(item->name, strnlen(item->name, sizeof item->name)),
+                                item->packedSize, item->unpackedSize, item->dosDateTime,
+                                item->attributes, item->cipherMethod});
+    }
+    DoneHidFileList(&list);
+    return walk;
 }
 
 }  // namespace quill

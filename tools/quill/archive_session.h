@@ -1,8 +1,10 @@
-// archive_session.h - an open archive and a mask list, closed on every exit.
+// archive_session.h - an open archive, its entries and a mask list, each
+// released on every exit.
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+#include <string>
+#include <vector>
 
 #include "quill/command_line.h"
 #include "quill/password_answers.h"
@@ -10,14 +12,17 @@
 
 namespace quill {
 
-// The library's password callback, answered by the PasswordAnswers object
-// registered as the user value.
-int32_t QM_CALL AnswerPasswordQuestion(QmUserValue user, char *buffer, const char *name,
-                                       int32_t kind);
+// The library's password callback for list builds and the open: header
+// questions go to the PasswordAnswers registered as the user value; a data
+// question (never asked outside an extraction) is declined.
+int32_t QM_CALL AnswerHeaderQuestion(QmUserValue user, char *buffer, const char *name,
+                                     int32_t kind);
 
-// Opens the archive with the -p password; the outcome is in status().
-// A successful open empties the library's callback slots, so the password
-// callback is registered again afterwards.
+// Opens the archive with the -p and -H passwords; the outcome is in status().
+// The password callback is registered before the open, so that it answers
+// the header-password question, and again after it (a successful open
+// empties the slot), so that a header block that does not decipher later
+// ends a list build with a status instead of silently.
 class ArchiveSession {
 public:
     ArchiveSession(const CommandLine &line, PasswordAnswers &answers);
@@ -52,9 +57,23 @@ private:
     FileMaskList list_;
 };
 
-// Writes "quill: ARCHIVE: message" for a status (and why a password
-// question was declined, if one was) and returns exit code 1.
-int ReportFailure(std::ostream &err, const CommandLine &line, uint16_t status,
-                  const PasswordAnswers &answers);
+// One entry as the library's list build reads it.
+struct Entry {
+    std::string name;       // stored name, Windows-1252, backslashes
+    int64_t packedSize;     // sign-extended, as the public list shows it
+    int64_t unpackedSize;
+    uint32_t dosDateTime;
+    uint32_t attributes;
+    int32_t cipherMethod;   // -1 none, 0 DES, 1 triple DES, 2 chaining value only
+};
+
+// The entries that match the masks, in archive order, and the status the
+// list build ended with: the entries read before a damaged header block are
+// kept.
+struct EntryWalk {
+    std::vector<Entry> entries;
+    uint16_t status = QM_STATUS_OK;
+};
+EntryWalk WalkEntries(const MaskList &masks);
 
 }  // namespace quill

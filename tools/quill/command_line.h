@@ -1,7 +1,9 @@
 // command_line.h - what the user asked quill to do.
 //
-//   quill l ARCHIVE [-p PASSWORD] [MASK...]
-//   quill x ARCHIVE [-o DIR] [-k] [-p PASSWORD] [-y] [MASK...]
+//   quill l [--json] ARCHIVE [MASK...]
+//   quill t [-q] ARCHIVE [MASK...]
+//   quill x [-o DIR] [-k] [--relative PATH] [-y | -n] [-q] ARCHIVE [MASK...]
+//   every command also takes -p PASSWORD and -H PASSWORD
 //
 // Options may stand anywhere after the command letter; "--" ends them, so a
 // mask may begin with a dash.  Every string is converted to the library's
@@ -14,16 +16,23 @@
 
 namespace quill {
 
-enum class Command { Help, List, Extract };
+enum class Command { Help, Version, List, Test, Extract };
 
 struct CommandLine {
     Command command = Command::Help;
     std::string archive;              // backslashes, Windows-1252
     std::vector<std::string> masks;   // none: every entry
-    std::string outputDir;            // empty: the current directory
-    bool keepDirectories = false;     // -k
+    std::string outputDir;            // -o; empty: the current directory
+    std::string relativePath;         // --relative; no trailing backslash
+    bool keepDirectories = false;     // -k (also set by --relative)
     bool overwrite = false;           // -y
-    std::string password;             // -p; empty: none given
+    bool neverOverwrite = false;      // -n
+    bool quiet = false;               // -q
+    bool json = false;                // --json
+    std::string password;             // -p
+    bool passwordGiven = false;
+    std::string headerPassword;       // -H / --header-password
+    bool headerPasswordGiven = false;
 };
 
 struct ParsedCommandLine {
@@ -36,11 +45,14 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string> &args);
 
 const char *UsageText();
+const char *VersionText();
 
 // The library's limits on what it is handed.
 inline constexpr size_t kMaxArchivePath = 260;
-inline constexpr size_t kMaxOutputDir = 254;  // the library adds a backslash
+inline constexpr size_t kMaxOutputDir = 254;      // the library adds a backslash
+inline constexpr size_t kMaxRelativePath = 260;
 inline constexpr size_t kMaxMask = 255;
-inline constexpr size_t kMaxPassword = 249;   // the data-password answer buffer is 250 bytes
+inline constexpr size_t kMaxPassword = 249;       // the data-password answer buffer is 250 bytes
+inline constexpr size_t kMaxHeaderPassword = 255; // the header password buffer is 256 bytes
 
 }  // namespace quill

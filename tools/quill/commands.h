@@ -1,16 +1,16 @@
-// commands.h - quill's two commands over the library's public interface.
+// commands.h - quill's three commands over the library's public interface.
 //
-// Each returns the process exit code: 0 on success, 1 when the library
-// reported a failure (the message is written to err).
+// Each returns the process exit code (exit_codes.h) and writes its output
+// and its failure lines through the console.
 #pragma once
 
-#include <ostream>
-
 #include "quill/command_line.h"
+#include "quill/console.h"
 
 namespace quill {
 
-int RunList(const CommandLine &line, std::ostream &out, std::ostream &err);
-int RunExtract(const CommandLine &line, std::ostream &out, std::ostream &err);
+int RunList(const CommandLine &line, Console &console);
+int RunTest(const CommandLine &line, Console &console);
+int RunExtract(const CommandLine &line, Console &console);
 
 }  // namespace quill

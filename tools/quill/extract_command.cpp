@@ -1,78 +1,84 @@
 // extract_command.cpp - "quill x": extracting the matching entries.
-#include <cstring>
-
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
 #include "quill/commands.h"
+#include "quill/exit_codes.h"
+#include "quill/extraction_run.h"
+#include "quill/failure_messages.h"
+#include "quill/replace_answers.h"
 
 namespace quill {
 
 namespace {
 
-// What the extraction callbacks need: where to report, and the -y choice.
-struct ExtractionContext {
-    std::ostream *out;
-    bool overwrite;
-    std::string current;  // the output path of the entry being extracted
-    int skipped = 0;
+// Sets the keep-directories option for one command and puts it back.
+class KeepDirectoriesOption {
+public:
+    explicit KeepDirectoriesOption(bool on) : before_(arOptionsAreOn(QM_OPTION_KEEP_DIRECTORIES) != 0)
+    {
+        (on ? arOptionsOn : arOptionsOff)(QM_OPTION_KEEP_DIRECTORIES);
+    }
+    ~KeepDirectoriesOption() { (before_ ? arOptionsOn : arOptionsOff)(QM_OPTION_KEEP_DIRECTORIES); }
+    KeepDirectoriesOption(const KeepDirectoriesOption &) = delete;
+    KeepDirectoriesOption &operator=(const KeepDirectoriesOption &) = delete;
+
+private:
+    bool before_;
 };
-
-int32_t QM_CALL ShowFileName(QmUserValue user, const char *, char *outputPath)
-{
-    auto *context = reinterpret_cast<ExtractionContext *>(user);
-    // The library's output path buffer holds 256 bytes.
-    context->current = FromLibraryPath({outputPath, strnlen(outputPath, 256)});
-    *context->out << "  " << context->current << "\n";
-    return 0;
-}
-
-int32_t QM_CALL AnswerReplace(QmUserValue user, WIN32_FIND_DATAA *, WIN32_FIND_DATAA *)
-{
-    auto *context = reinterpret_cast<ExtractionContext *>(user);
-    if (context->overwrite)
-        return 0;  // overwrite, read-only or not: the attributes are reset first
-    *context->out << "  skipped " << context->current << ": it exists (-y overwrites)\n";
-    ++context->skipped;
-    return 1;
-}
 
 }  // namespace
 
-int RunExtract(const CommandLine &line, std::ostream &out, std::ostream &err)
+int RunExtract(const CommandLine &line, Console &console)
 {
-    PasswordAnswers answers(line.password);
+    Display display(console, line.quiet);
+    const std::string archive = FromLibraryPath(line.archive);
+    PasswordAnswers answers(console, display, line);
     ArchiveSession session(line, answers);
-    if (session.status() != QM_STATUS_OK)
-        return ReportFailure(err, line, session.status(), answers);
-
+    FailureContext context;
+    context.masksGiven = !line.masks.empty();
+    if (session.status() != QM_STATUS_OK) {
+        context.refusal = answers.refusal();
+        context.stopRequested = console.StopRequested();
+        return ReportFailure(display, archive, session.status(), context);
+    }
     MaskList masks;
     if (!masks.Fill(line))
-        return ReportFailure(err, line, GetArchiveStatus(), answers);
+        return ReportFailure(display, archive, GetArchiveStatus(), context);
+    // The walk finds damage in the header blocks before anything is written,
+    // and tells the sizes for the progress line.
+    const EntryWalk walk = WalkEntries(masks);
+    if (walk.status != QM_STATUS_OK) {
+        context.phase = Phase::Walk;
+        context.refusal = answers.refusal();
+        return ReportFailure(display, archive, walk.status, context);
+    }
 
-    ExtractionContext context{&out, line.overwrite, {}};
-    const auto user = reinterpret_cast<QmUserValue>(&context);
-    SetSetFileNameProc(user, ShowFileName);
-    SetOkToReplaceProc(user, AnswerReplace);
-    SetSetProgressProc(0, nullptr);
-    const bool keptBefore = arOptionsAreOn(QM_OPTION_KEEP_DIRECTORIES) != 0;
-    if (line.keepDirectories)
-        arOptionsOn(QM_OPTION_KEEP_DIRECTORIES);
-    else
-        arOptionsOff(QM_OPTION_KEEP_DIRECTORIES);
+    KeepDirectoriesOption keep(line.keepDirectories);
     SetOutputPath(line.outputDir.c_str());
+    SetRelativePath(line.relativePath.c_str());  // the open cleared it
 
-    out << "Extracting from " << FromLibraryPath(line.archive) << "\n";
-    ExtractFileMaskListArc(masks.get());
-    const uint16_t status = GetArchiveStatus();
-    // The callbacks point into this frame: take them back before it ends.
-    SetSetFileNameProc(0, nullptr);
-    SetOkToReplaceProc(0, nullptr);
-    (keptBefore ? arOptionsOn : arOptionsOff)(QM_OPTION_KEEP_DIRECTORIES);
-    if (status != QM_STATUS_OK)
-        return ReportFailure(err, line, status, answers);
-    out << "Done" << (context.skipped ? ", " + std::to_string(context.skipped) + " skipped" : "")
-        << "\n";
-    return 0;
+    RunSettings settings;
+    settings.outputDir = line.outputDir;
+    settings.relativePath = line.relativePath;
+    ReplaceAnswers replace(console, display, line);
+    ExtractionRun run(console, display, answers, &replace, walk.entries, settings);
+    int64_t total = 0;
+    for (const Entry &e : walk.entries)
+        total += e.unpackedSize > 0 ? e.unpackedSize : 0;
+
+    display.Out("Extracting from " + archive);
+    display.Start(total);
+    const uint16_t status = run.Run(masks, -1);
+    SetRelativePath("");
+    if (status != QM_STATUS_OK || replace.quitAnswered())
+        return ReportFailure(display, archive, status == QM_STATUS_OK ? QM_STATUS_STOPPED : status,
+                             run.Context(status));
+    std::string summary = "Done: " + std::to_string(run.finished()) +
+                          (run.finished() == 1 ? " file" : " files") + " extracted";
+    if (replace.skipped())
+        summary += ", " + std::to_string(replace.skipped()) + " skipped";
+    display.Out(summary);
+    return kExitOk;
 }
 
 }  // namespace quill

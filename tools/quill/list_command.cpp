@@ -1,28 +1,17 @@
 // list_command.cpp - "quill l": the matching entries and the statistics.
 #include <cstdio>
-#include <cstring>
 
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
 #include "quill/commands.h"
+#include "quill/exit_codes.h"
+#include "quill/failure_messages.h"
+#include "quill/json_listing.h"
 #include "quill/listing_format.h"
 
 namespace quill {
 
 namespace {
-
-// The public list, released on every exit.
-class EntryList {
-public:
-    EntryList() { InitArcFileList(&list_); }
-    ~EntryList() { DoneArcFileList(&list_); }
-    EntryList(const EntryList &) = delete;
-    EntryList &operator=(const EntryList &) = delete;
-    ArcFileList *get() { return &list_; }
-
-private:
-    ArcFileList list_;
-};
 
 std::string Row(const char *attributes, long long unpacked, long long packed, int ratio,
                 const char *when, const std::string &name)
@@ -33,42 +22,74 @@ std::string Row(const char *attributes, long long unpacked, long long packed, in
     return text + name + "\n";
 }
 
+// The library's statistics over the matching entries.
+bool Statistics(const MaskList &masks, ArcExtraInfo &info)
+{
+    ArcFileList list;
+    InitArcFileList(&list);
+    SetArchiveStatus(QM_STATUS_OK);
+    BuildArcFileList(&list, masks.get());
+    const bool ok = GetArchiveStatus() == QM_STATUS_OK;
+    DoneArcFileList(&list);
+    if (ok)
+        GetExtraInfoArc(&info);
+    return ok;
+}
+
 }  // namespace
 
-int RunList(const CommandLine &line, std::ostream &out, std::ostream &err)
+int RunList(const CommandLine &line, Console &console)
 {
-    PasswordAnswers answers(line.password);
+    Display display(console, false);
+    const std::string archive = FromLibraryPath(line.archive);
+    PasswordAnswers answers(console, display, line);
     ArchiveSession session(line, answers);
-    if (session.status() != QM_STATUS_OK)
-        return ReportFailure(err, line, session.status(), answers);
-
+    FailureContext context;
+    context.masksGiven = !line.masks.empty();
+    if (session.status() != QM_STATUS_OK) {
+        context.refusal = answers.refusal();
+        return ReportFailure(display, archive, session.status(), context);
+    }
     MaskList masks;
     if (!masks.Fill(line))
-        return ReportFailure(err, line, GetArchiveStatus(), answers);
+        return ReportFailure(display, archive, GetArchiveStatus(), context);
 
-    EntryList entries;
-    SetArchiveStatus(QM_STATUS_OK);
-    BuildArcFileList(entries.get(), masks.get());
-    if (const uint16_t status = GetArchiveStatus(); status != QM_STATUS_OK)
-        return ReportFailure(err, line, status, answers);
+    const EntryWalk walk = WalkEntries(masks);
+    context.phase = Phase::Walk;
+    context.refusal = answers.refusal();
+    static ArcExtraInfo info;  // 384 bytes, filled by the list build
+    if (walk.status == QM_STATUS_OK && !Statistics(masks, info))
+        return ReportFailure(display, archive, GetArchiveStatus(), context);
 
-    static ArcExtraInfo info;  // filled by the list build
-    GetExtraInfoArc(&info);
+    if (line.json) {
+        if (walk.status != QM_STATUS_OK)
+            return ReportFailure(display, archive, walk.status, context);
+        WriteJsonListing(console.out(), archive, walk.entries, info);
+        return kExitOk;
+    }
+    if (walk.entries.empty())
+        return ReportFailure(display, archive, walk.status, context);
 
+    std::ostream &out = console.out();
     out << "Attr          Size       Packed Ratio  Date       Time      Name (* enciphered)\n"
         << "----- ------------ ------------ -----  -------------------  -------------------\n";
-    for (const ArcFileItem *item = entries.get()->first; item; item = item->next) {
-        std::string name = item->enciphered ? "*" : "";
-        name += FromLibraryText({item->name, strnlen(item->name, sizeof item->name)});
-        out << Row(FormatAttributes(item->attributes).c_str(), item->unpackedSize,
-                   item->packedSize, Ratio(item->packedSize, item->unpackedSize),
-                   FormatDosDateTime(item->dosDateTime).c_str(), name);
+    for (const Entry &e : walk.entries) {
+        std::string name = e.cipherMethod != QM_CIPHER_NONE ? "*" : "";
+        name += FromLibraryText(e.name);
+        out << Row(FormatAttributes(e.attributes).c_str(), e.unpackedSize, e.packedSize,
+                   Ratio(e.packedSize, e.unpackedSize), FormatDosDateTime(e.dosDateTime).c_str(),
+                   name);
     }
     out << "----- ------------ ------------ -----\n";
+    if (walk.status != QM_STATUS_OK) {
+        // The entries before a damaged header block are listed; no totals.
+        out.flush();
+        return ReportFailure(display, archive, walk.status, context);
+    }
     const std::string count = std::to_string(info.entryCount) +
                               (info.entryCount == 1 ? " entry" : " entries");
     out << Row("", info.totalUnpacked, info.totalPacked, info.ratio, "", count);
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace quill

@@ -5,6 +5,8 @@
 
 #include "quill/command_line.h"
 #include "quill/commands.h"
+#include "quill/console.h"
+#include "quill/exit_codes.h"
 
 int main(int argc, char **argv)
 {
@@ -12,16 +14,23 @@ int main(int argc, char **argv)
     const auto parsed = quill::ParseCommandLine(args);
     if (!parsed.ok) {
         std::cerr << "quill: " << parsed.error << "\n" << quill::UsageText();
-        return 2;
+        return quill::kExitUsage;
     }
+    quill::CatchStopRequests();
+    quill::TerminalConsole console;
     switch (parsed.line.command) {
     case quill::Command::List:
-        return quill::RunList(parsed.line, std::cout, std::cerr);
+        return quill::RunList(parsed.line, console);
+    case quill::Command::Test:
+        return quill::RunTest(parsed.line, console);
     case quill::Command::Extract:
-        return quill::RunExtract(parsed.line, std::cout, std::cerr);
+        return quill::RunExtract(parsed.line, console);
+    case quill::Command::Version:
+        std::cout << quill::VersionText();
+        return quill::kExitOk;
     case quill::Command::Help:
         break;
     }
     std::cout << quill::UsageText();
-    return 0;
+    return quill::kExitOk;
 }

@@ -14,9 +14,10 @@
 // Every match records its distance in the ring of the last four.
 //
 // UnpackedLeft starts one below the entry's size and the loop runs while it
-// is 0 or more, or until the input stalls past the end of the packed data
-// (see InputStalled).  A match that would reach past the entry's size is cut at
-// it: the output never grows beyond the stated size.
+// is 0 or more, or until a step finds no real bit left once the packed data
+// is used up (see InputEnd in bit_input.h).  A match that would reach past
+// the entry's size is cut at it: the output never grows beyond the stated
+// size.
 //
 // The window is flushed when fewer than 270 bytes of room remain between
 // WritePos and the undelivered bytes; no step writes more than 260, so
@@ -27,6 +28,7 @@
 // reloaded) and stores them back around the calls that use the globals.
 #include "unpack/unpack.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "state/status.h"
@@ -199,6 +201,9 @@ void UnpackStream(std::uint8_t *window)
     std::int32_t left = UnpackedLeft;
     std::int32_t done = BytesDone;
     bool audio = Decoder.AudioMode;
+    // A step looks at the input when the cursor passes the refill point or
+    // reaches the end of the real data, whichever comes first.
+    std::uint32_t checkPos = std::min(kRefillBeforeStep + 1, InputEnd);
 
     // Moves the loop's locals to the globals and back around calls that use them.
     auto store = [&] {
@@ -214,6 +219,7 @@ void UnpackStream(std::uint8_t *window)
         left = UnpackedLeft;
         done = BytesDone;
         audio = Decoder.AudioMode;
+        checkPos = std::min(kRefillBeforeStep + 1, InputEnd);
     };
 
     // Records a match and copies it, cut at the entry's size.
@@ -235,11 +241,12 @@ void UnpackStream(std::uint8_t *window)
 
     while (left >= 0) {
         writePos &= kWindowMask;
-        if (in.pos > kRefillBeforeStep) {
+        if (in.pos >= checkPos) {
             store();
-            RefillInput();
+            if (InputPos > kRefillBeforeStep)
+                RefillInput();
             load();
-            if (InputStalled)
+            if (InputSpent())
                 break;
         }
         if (writePos != flushPos && ((flushPos - writePos) & kWindowMask) < kFlushRoom) {
@@ -258,8 +265,6 @@ void UnpackStream(std::uint8_t *window)
                 store();
                 ReadCodeTables();
                 load();
-                if (InputStalled)
-                    break;
                 continue;
             }
             window[writePos++] = DecodeAudioByte(s);
@@ -298,8 +303,6 @@ void UnpackStream(std::uint8_t *window)
             store();
             ReadCodeTables();
             load();
-            if (InputStalled)
-                break;
         }
     }
 

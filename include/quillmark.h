@@ -11,9 +11,10 @@
  * page, on every platform.  Names and masks hold at most 255 characters; the
  * carrier, input and relative paths at most 260.
  *
- * The library keeps one session and all its settings in process-global state;
- * the host calls it from one thread at a time.  Callbacks run synchronously
- * inside the export that triggers them.
+ * The library keeps one session per process, with all its settings in
+ * process-global state and no locks: calls must not overlap, so a host with
+ * several threads makes them from one thread at a time.  Callbacks run
+ * synchronously inside the export that triggers them.
  *
  * Usable from C and C++.  In the 32-bit Windows DLL the user value, callback
  * addresses and pointers are 32 bits wide; elsewhere they are pointer-sized.

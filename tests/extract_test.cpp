@@ -4,10 +4,12 @@
 // path, progress, and what every failure leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -277,6 +279,57 @@ TEST_F(Extraction, ANameThatDoesNotFitEndsTheRunWithNothingWritten)
     for (const auto &e : fs::directory_iterator(out))
         left.push_back(e.path().filename());
     EXPECT_EQ(left, std::vector<fs::path>{"A.TXT"});
+}
+
+TEST_F(Extraction, NamesWithAMeaningOnWindowsLandAsPlainFilesThere)
+{
+    // Device names and components ending in a full stop or a space: on
+    // Windows they become plain names; elsewhere they are written as stored.
+    const struct {
+        const char *stored, *windows;
+    } rows[] = {
+        {"CON", "_CON"},
+        {"aux.txt", "_aux.txt"},
+        {"LPT1\\x.txt", "_LPT1\\x.txt"},
+        {"Nul .log", "_Nul .log"},
+        {"a. ", "a"},
+        {"dir.\\b.txt", "dir\\b.txt"},
+    };
+    std::vector<qmpack::EntrySpec> entries;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        entries.push_back(Stored(rows[i].stored, Pattern(64, static_cast<std::uint8_t>(i))));
+    Open(entries);
+    arOptionsOn(QM_OPTION_KEEP_DIRECTORIES);
+    EXPECT_EQ(Extract(), 0);
+    std::size_t files = 0;
+    for (const auto &e : fs::recursive_directory_iterator(out))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+#ifdef _WIN32
+        std::string name = rows[i].windows;
+#else
+        std::string name = rows[i].stored;
+#endif
+        std::replace(name.begin(), name.end(), '\\', '/');
+        EXPECT_EQ(Read(name), Pattern(64, static_cast<std::uint8_t>(i))) << rows[i].stored;
+    }
+
+    // A file name of full stops only would have no name left on Windows.
+    FreshOut();
+    Open({Stored("A.TXT", kA), Stored("...", kB)});
+#ifdef _WIN32
+    // (Asking Windows whether "..." exists asks about out\ itself.)
+    EXPECT_EQ(Extract(), QM_STATUS_CANNOT_OPEN);
+    std::vector<fs::path> left;
+    for (const auto &e : fs::directory_iterator(out))
+        left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<fs::path>{"A.TXT"});
+#else
+    EXPECT_EQ(Extract(), 0);
+    EXPECT_EQ(Read("..."), kB);
+#endif
+    EXPECT_EQ(Read("A.TXT"), kA);
 }
 
 // ---- the data password ----------------------------------------------------------------

@@ -36,7 +36,7 @@ TEST(HeaderBlockScan, AgreesWithTestingEveryOffset)
         // Zero, one or two planted blocks, the second possibly over the first.
         const int plants = static_cast<int>(rng() % 3);
         for (int k = 0; k < plants; ++k)
-            Plant(data, rng() % (data.size() - 431), "E" + std::to_string(trial * 2 + k));
+            Plant(data, rng() % (data.size() - 431), std::string("E").append(std::to_string(trial * 2 + k)));
         SCOPED_TRACE("trial " + std::to_string(trial));
         const std::int64_t expected = ScanEveryOffset(data);
         EXPECT_EQ(qm::ScanForHeaderBlock(data.data(), data.size()), expected);

@@ -2,15 +2,27 @@
 // path and the output path; and that no stored name leaves the output path.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "path_settings_guard.h"
 #include "paths/output_name.h"
+#include "paths/windows_names.h"
 #include "quillmark.h"
 
 namespace {
+
+// The name expected on Windows, or the one expected elsewhere.
+constexpr const char *OnWindows([[maybe_unused]] const char *windows, [[maybe_unused]] const char *other)
+{
+#ifdef _WIN32
+    return windows;
+#else
+    return other;
+#endif
+}
 
 class OutputName : public qmtest::PathSettingsTest {
 protected:
@@ -153,10 +165,11 @@ TEST_F(OutputName, TraversalAttemptsStayInsideTheOutputPath)
         {"/etc/passwd", "etc\\passwd", "passwd"},
         {"D:", "", ""},
         {"\\", "", ""},
-        // Names that only look like parents are kept.
-        {"...\\x", "...\\x", "x"},
-        {"..a\\b..", "..a\\b..", "b.."},
-        {".\\x", ".\\x", "x"},
+        // Names that only look like parents are kept (Windows drops the
+        // full stops at the end of a component).
+        {"...\\x", OnWindows("x", "...\\x"), "x"},
+        {"..a\\b..", OnWindows("..a\\b", "..a\\b.."), OnWindows("b", "b..")},
+        {".\\x", OnWindows("x", ".\\x"), "x"},
     };
     for (const auto &row : rows) {
         for (bool keep : {true, false}) {
@@ -181,7 +194,7 @@ TEST_F(OutputName, TraversalAttemptsStayInsideTheOutputPath)
 TEST_F(OutputName, NoMixOfPiecesLeavesTheOutputPath)
 {
     // Every name of up to four pieces, under every setting that shapes it.
-    const std::vector<std::string> pieces = {"..", "\\", "/", "C:", ":", "a", "."};
+    const std::vector<std::string> pieces = {"..", "\\", "/", "C:", ":", "a", ".", " "};
     std::vector<std::string> names = {""};
     std::vector<std::string> level = {""};
     for (int round = 0; round < 4; ++round) {
@@ -197,13 +210,119 @@ TEST_F(OutputName, NoMixOfPiecesLeavesTheOutputPath)
                 SetOutputPath(outputPath);
                 SetRelativePath(relative);
                 KeepDirectories(keep);
-                for (const std::string &stored : names)
-                    ASSERT_TRUE(Confined(Compose(stored), outputPath))
+                for (const std::string &stored : names) {
+                    // On Windows a file name of full stops only is refused:
+                    // nothing is written, which is confined too.
+                    const std::string name = Compose(stored);
+                    if (name == "<refused>" && OnWindows("win", nullptr))
+                        continue;
+                    ASSERT_TRUE(Confined(name, outputPath))
                         << "stored '" << stored << "', relative '" << relative << "', "
                         << (keep ? "on" : "off");
+                }
             }
         }
     }
+}
+
+// Stored names that mean something else on Windows, and the names they are
+// given there ("<refused>": the entry gets no name).  Elsewhere every name
+// stays as stored.
+const struct {
+    const char *stored, *windows;
+} kWindowsNames[] = {
+    // Devices, in any case, with or without an extension, as directories too.
+    {"CON", "_CON"},
+    {"con.txt", "_con.txt"},
+    {"Dir\\Aux.tar.gz", "Dir\\_Aux.tar.gz"},
+    {"nUl", "_nUl"},
+    {"PRN.", "_PRN"},
+    {"COM1", "_COM1"},
+    {"lpt9.log", "_lpt9.log"},
+    {"COM0", "_COM0"},
+    {"LPT\xB9", "_LPT\xB9"},
+    {"CONIN$", "_CONIN$"},
+    {"conout$.x", "_conout$.x"},
+    {"AUX .txt", "_AUX .txt"},
+    {"CON\\NUL\\file", "_CON\\_NUL\\file"},
+    // Names that only resemble devices.
+    {"CONSOLE", "CONSOLE"},
+    {"COM10", "COM10"},
+    {"LPT", "LPT"},
+    {"xNUL", "xNUL"},
+    {" CON", " CON"},
+    {"NUL_.txt", "NUL_.txt"},
+    // Full stops and spaces at the end of a component.
+    {"a.", "a"},
+    {"b . .", "b"},
+    {"a.b.", "a.b"},
+    {"d. \\x", "d\\x"},
+    {"...\\x", "x"},
+    {"x\\ y", "x\\ y"},
+    {"x\\...", "<refused>"},
+    {" ", "<refused>"},
+    {"NUL.\\.", "<refused>"},
+    // Empty directory components go too, and can leave no root behind.
+    {"a\\\\b", "a\\b"},
+    {".\\\\x", "x"},
+    {"x\\", "x\\"},
+};
+
+// Each step can expose work for the other: on Windows these end confined.
+TEST_F(OutputName, WindowsStepsAndConfinementRunUntilTheNameStays)
+{
+    KeepDirectories(true);
+    SetOutputPath("C:\\OUT\\");
+    EXPECT_EQ(Compose(".\\C:x"), OnWindows("C:\\OUT\\x", "C:\\OUT\\.\\C:x"));
+    EXPECT_EQ(Compose(". \\C:CON.txt"), OnWindows("C:\\OUT\\_CON.txt", "C:\\OUT\\. \\C:CON.txt"));
+    EXPECT_EQ(Compose("...\\..\\C:..\\\\x"), OnWindows("C:\\OUT\\x", "C:\\OUT\\...\\C:..\\\\x"));
+}
+
+TEST(WindowsNames, DevicesAndTrailingFullStopsAndSpaces)
+{
+    for (const auto &row : kWindowsNames) {
+        char name[qm::kOutputNameSize];
+        std::strcpy(name, row.stored);
+        const bool kept = qm::MakeWindowsSafeName(name, sizeof name);
+        EXPECT_EQ(kept ? std::string(name) : "<refused>", row.windows) << row.stored;
+        if (!kept) {
+            EXPECT_STREQ(name, row.stored) << "a refused name is left as it was";
+        }
+    }
+
+    // The underscores must fit: eleven devices of 43 characters need 55
+    // bytes with the NUL.
+    std::string devices = "CON";
+    for (int i = 0; i < 10; ++i)
+        devices += "\\CON";
+    std::string safe = "_CON";
+    for (int i = 0; i < 10; ++i)
+        safe += "\\_CON";
+    char name[64];
+    std::strcpy(name, devices.c_str());
+    EXPECT_FALSE(qm::MakeWindowsSafeName(name, 54));
+    EXPECT_EQ(name, devices);
+    EXPECT_TRUE(qm::MakeWindowsSafeName(name, 55));
+    EXPECT_EQ(name, safe);
+}
+
+TEST_F(OutputName, WindowsNamesOnlyOnWindows)
+{
+    KeepDirectories(true);
+    SetOutputPath("C:\\OUT\\");
+    for (const auto &row : kWindowsNames) {
+        const std::string windows =
+            std::strcmp(row.windows, "<refused>") == 0 ? row.windows : std::string("C:\\OUT\\") + row.windows;
+        EXPECT_EQ(Compose(row.stored), OnWindows(windows.c_str(), (std::string("C:\\OUT\\") + row.stored).c_str()))
+            << row.stored;
+    }
+    // The underscores count against the 255 characters of a name.
+    SetOutputPath("");
+    std::string devices = "CON";
+    while (devices.size() < 255)
+        devices += "\\CON";
+    ASSERT_EQ(devices.size(), 255u);
+    EXPECT_EQ(Compose(devices), OnWindows("<refused>", devices.c_str()));
 }
 
 }  // namespace

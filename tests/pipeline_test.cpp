@@ -2,6 +2,7 @@
 // entry's data, a real output file, and the progress callback recorded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -85,9 +86,11 @@ protected:
                     qm::CipherMethod method = -1)
     {
         CloseFiles();
-        Bytes carrier(kDataOffset, 0xAA);
-        carrier.insert(carrier.end(), entryBytes.begin(), entryBytes.end());
-        carrier.insert(carrier.end(), 16, 0xEE);
+        // Sized once and filled: GCC 12 at -O3 sees an out-of-bounds copy in
+        // an insert behind the prefix that is not there.
+        Bytes carrier(kDataOffset + entryBytes.size() + 16, 0xEE);
+        std::fill_n(carrier.begin(), kDataOffset, 0xAA);
+        std::copy(entryBytes.begin(), entryBytes.end(), carrier.begin() + kDataOffset);
         const std::string carrierPath = dir_.Write("carrier" + std::to_string(++serial_), carrier);
         outPath_ = dir_.File("out" + std::to_string(serial_));
         qm::CarrierStream = qm::platform::OpenForRead(carrierPath.c_str());

@@ -112,7 +112,7 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
 
     char outputPath[kOutputNameSize] = {};
     if (!ComposeOutputName(entry.name, outputPath)) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;  // the name does not fit: nothing is written
+        ArchiveStatus = QM_STATUS_CANNOT_OPEN;  // no name can be composed: nothing is written
         return EntryOutcome::kEnd;
     }
 

@@ -7,6 +7,7 @@
 #include "state/path_settings.h"
 #include "paths/path_strings.h"
 #include "paths/text_bounds.h"
+#include "paths/windows_names.h"
 
 namespace qm {
 
@@ -85,6 +86,18 @@ char *ComposeOutputName(const char *storedName, char *out)
     if (relative > 0 && length > relative) DeleteChars(work, 0, static_cast<std::uint8_t>(relative + 1));
 
     ConfineToOutputDirectory(work);
+#ifdef _WIN32
+    // The two steps can expose work for each other: ".\C:x" shows a drive
+    // once "." goes, "C:CON" a device once the drive goes.  They run until
+    // the name stays the same; every round that changes it makes it shorter
+    // or gives one more device its underscore, which no step takes away.
+    char before[kNameSize];
+    do {
+        std::memcpy(before, work, sizeof work);
+        if (!MakeWindowsSafeName(work, sizeof work)) return Refuse(out);
+        ConfineToOutputDirectory(work);
+    } while (std::strcmp(before, work) != 0);
+#endif
 
     const std::size_t prefix = BoundedLength(OutputPath, kOutputPathSize);
     const std::size_t rest = std::strlen(work);

@@ -14,6 +14,10 @@
 // working name may come out empty, for example when RelativePath takes the
 // whole name or the stored name was only "..": the result is then OutputPath
 // alone, which names a directory rather than a file.
+//
+// On Windows the working name then loses the full stops and spaces at the
+// end of its components and device names get an underscore in front (see
+// windows_names.h); a file name of full stops and spaces only is refused.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +30,8 @@ constexpr std::size_t kOutputNameSize = 256;
 // Writes the output name of storedName into out (kOutputNameSize bytes) and
 // returns out.  Returns null, with out empty, when no name can be composed:
 // the stored name is longer than 255 characters, OutputPath was refused as
-// too long, or OutputPath and the working name together exceed 255
-// characters.  A name is never cut.
+// too long, OutputPath and the working name together exceed 255 characters,
+// or (on Windows) nothing of the file name is left.  A name is never cut.
 char *ComposeOutputName(const char *storedName, char *out);
 
 }  // namespace qm

@@ -12,23 +12,13 @@ std::uint8_t InputBuffer[kInputBufferSize + kInputPadding];
 std::uint32_t InputPos = 0;
 std::uint32_t InputBitPos = 0;
 std::uint32_t InputAvailable = 0;
-bool InputStalled = false;
-
-namespace {
-
-// Refills that found the packed data exhausted, and BytesDone at the last
-// one.  Two such refills lie more than 8,000 bytes of stale input apart.
-std::uint32_t EmptyRefills = 0;
-std::int32_t BytesDoneAtEmptyRefill = 0;
-
-}  // namespace
+std::uint32_t InputEnd = 0;
 
 void FillInput()
 {
     InputAvailable = ReadPackedData(InputBuffer, kInputBufferSize);
     InputPos = 0;
-    InputStalled = false;
-    EmptyRefills = 0;
+    InputEnd = InputAvailable;
 }
 
 void RefillInput()
@@ -38,15 +28,14 @@ void RefillInput()
     InputPos %= kInputKeep;
     std::memmove(InputBuffer, InputBuffer + kInputBufferSize - kInputKeep, kInputKeep);
     const std::uint32_t got = ReadPackedData(InputBuffer + kInputKeep, kInputBufferSize - kInputKeep);
-    // When the packed data is exhausted, decoding goes on over whatever the
-    // buffer still holds; the data CRC rejects the entry.
+    // When the packed data is exhausted, InputAvailable drops to the cursor
+    // (the end-of-stream step then reads no further symbol); the real bytes
+    // are only those of the carried-over 32 that were real before.
     InputAvailable = got >= 1 ? got + kInputKeep : InputPos;
-    if (got == 0) {
-        if (EmptyRefills > 0 && BytesDone == BytesDoneAtEmptyRefill)
-            InputStalled = true;
-        ++EmptyRefills;
-        BytesDoneAtEmptyRefill = BytesDone;
-    }
+    if (got >= 1)
+        InputEnd = got + kInputKeep;
+    else
+        InputEnd = InputEnd > kInputBufferSize - kInputKeep ? InputEnd - (kInputBufferSize - kInputKeep) : 0;
 }
 
 }  // namespace qm

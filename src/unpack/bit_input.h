@@ -26,19 +26,32 @@ extern std::uint32_t InputPos;
 extern std::uint32_t InputBitPos;
 extern std::uint32_t InputAvailable;
 
-// Set by RefillInput when, after the packed data ran out, the decoder has gone
-// once more over the bytes the buffer still holds without producing a byte
-// (BytesDone unchanged).  A stream can make no progress at all (tables that
-// only read new tables, or repeat a match of length 0), and it would go round
-// those stale bytes for ever.  The decoder ends the stream on it; the data
-// CRC rejects the entry.
-extern bool InputStalled;
+// One past the last byte of real packed data in InputBuffer: 8192 while the
+// data goes on, less once a read came back short (the data is used up).
+// Bytes from here on are stale, left from earlier reads or entries.
+//
+// A valid stream never consumes a bit at or beyond InputEnd: its encoder
+// writes every bit of its last symbol and pads only the final byte, so the
+// cursor stops at most on InputEnd, bit 0.  What a valid stream does need
+// past its data is look-ahead, not input: a peek loads the three bytes from
+// InputPos (four for the loop's cursor), so the last symbols of a stream peek
+// up to 3 bytes past InputEnd, and the decoded length depends only on the
+// bits of the code actually read.  Those bytes are never consumed, so the
+// bound on the cursor is exact: a step that starts at or past InputEnd has no
+// real bit left, and a stream that gets there is damaged or truncated.  The
+// decoding loop ends it there instead of running on over stale bytes to the
+// declared size (which may be 2 GiB); the data CRC then rejects the entry.
+// The one step that begins on a real bit and runs into stale ones has
+// already written its bytes (at most one match).
+extern std::uint32_t InputEnd;
+
+// True when the cursor has no real bit left: the stream can go no further.
+inline bool InputSpent() { return InputPos >= InputEnd; }
 
 // Starts a stream: reads up to 8192 bytes at offset 0.
 void FillInput();
 
-// Continues a stream; called when InputPos lies between 8163 and 8191, with
-// BytesDone up to date.
+// Continues a stream; called when InputPos lies between 8163 and 8191.
 void RefillInput();
 
 // The 16 bits behind the cursor, first bit in bit 15.

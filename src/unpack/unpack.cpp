@@ -19,9 +19,10 @@
 // The match history stays as it was for a later switch back to LZ mode.
 //
 // UnpackedLeft starts one below the entry's size and the loop runs while it
-// is 0 or more, or until the input stalls past the end of the packed data
-// (see InputStalled).  A match that would reach past the entry's size is cut at
-// it: the output never grows beyond the stated size.
+// is 0 or more, or until a step finds no real bit left once the packed data
+// is used up (see InputEnd in bit_input.h).  A match that would reach past
+// the entry's size is cut at it: the output never grows beyond the stated
+// size.
 //
 // The window is flushed when fewer than 270 bytes of room remain between
 // WritePos and the undelivered bytes; no step writes more than 260, so
@@ -324,6 +325,9 @@ void UnpackStream(std::uint8_t *window)
     std::int32_t left = UnpackedLeft;
     std::int32_t done = BytesDone;
     bool audio = Decoder.AudioMode;
+    // A step looks at the input when the cursor passes the refill point or
+    // reaches the end of the real data, whichever comes first.
+    std::uint32_t checkPos = std::min(kRefillBeforeStep + 1, InputEnd);
 
     // Moves the loop's locals to the globals and back around calls that use them.
     // The audio predictors and the channel rotation, also in locals: nothing
@@ -350,6 +354,7 @@ void UnpackStream(std::uint8_t *window)
         audio = Decoder.AudioMode;
         channel = Decoder.CurrentChannel;
         channelCount = Decoder.ChannelCount;
+        checkPos = std::min(kRefillBeforeStep + 1, InputEnd);
     };
     auto storeAudio = [&] { predictors.Store(); };
 
@@ -372,11 +377,12 @@ void UnpackStream(std::uint8_t *window)
 
     while (left >= 0) {
         writePos &= kWindowMask;
-        if (in.pos > kRefillBeforeStep) {
+        if (in.pos >= checkPos) {
             store();
-            RefillInput();
+            if (InputPos > kRefillBeforeStep)
+                RefillInput();
             load();
-            if (InputStalled)
+            if (InputSpent())
                 break;
         }
         if (writePos != flushPos && ((flushPos - writePos) & kWindowMask) < kFlushRoom) {
@@ -393,11 +399,13 @@ void UnpackStream(std::uint8_t *window)
         if (audio) {
             // A run of audio bytes that needs no refill, no flush and no
             // wrap of the window: a symbol takes at most 15 bits and makes
-            // one byte.  in.pos is at most kRefillBeforeStep here, and the
-            // flush test has left at least kFlushRoom bytes of room.
+            // one byte.  in.pos is below checkPos here (at most
+            // kRefillBeforeStep, and below InputEnd), so every symbol of the
+            // run starts on a real byte; the flush test has left at least
+            // kFlushRoom bytes of room.
             const std::uint32_t gap = (flushPos - writePos) & kWindowMask;
             const std::uint32_t room = gap == 0 ? kWindowSize : gap;
-            std::uint32_t n = (kRefillBeforeStep - in.pos) / 2 + 1;
+            std::uint32_t n = (std::min(kRefillBeforeStep, InputEnd - 1) - in.pos) / 2 + 1;
             n = std::min(n, room - (kFlushRoom - 1));
             n = std::min(n, kWindowSize - writePos);
             n = std::min(n, static_cast<std::uint32_t>(left) + 1);
@@ -411,8 +419,6 @@ void UnpackStream(std::uint8_t *window)
                 store();
                 ReadCodeTables();
                 load();
-                if (InputStalled)
-                    break;
             }
             continue;
         }
@@ -445,8 +451,6 @@ void UnpackStream(std::uint8_t *window)
             store();
             ReadCodeTables();
             load();
-            if (InputStalled)
-                break;
         }
     }
 

@@ -27,7 +27,7 @@ TEST(Unar, DecodesOurStreamsToTheOriginalBytes)
             const std::string name = "data" + std::to_string(++serial) + ".bin";
             const qmpack::Bytes stream = qmpack::EncodeLz(input.data, options);
             const std::string archive = dir.Write(
-                "a" + std::to_string(serial) + ".rar",
+                std::string("a").append(std::to_string(serial)).append(".rar"),
                 qmtest::WrapRar(stream, static_cast<std::uint32_t>(input.data.size()),
                                 qmpack::Crc32(input.data), name));
             const std::string outDir = dir.File("out" + std::to_string(serial));

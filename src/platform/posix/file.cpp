@@ -2,10 +2,12 @@
 // from the library's Windows-1252 backslash form.
 #include "platform/file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/posix/native_name.h"
 
@@ -30,13 +32,25 @@ File *OpenForRead(const char *path)
 {
     if (!path || !*path)
         return nullptr;
-    std::FILE *stream = std::fopen(NativeName(path).c_str(), "rb");
-    if (!stream)
-        return nullptr;
-    // Windows refuses to open a directory as a file; so do we.
+    // Only a regular file is opened, as on Windows (where a directory cannot
+    // be opened as a file).  A FIFO would block the open until some writer
+    // came, and a device may never end: both are refused before they are
+    // opened, and again after the open (non-blocking, so it cannot hang) in
+    // case the name was swapped in between.
+    const std::string name = NativeName(path);
     struct stat st;
-    if (fstat(fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(stream);
+    if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE *stream = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags != -1 &&
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        stream = fdopen(fd, "rb");
+    if (!stream) {
+        close(fd);
         return nullptr;
     }
     return Wrap(stream);

@@ -33,7 +33,17 @@ File *OpenForRead(const char *path)
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return nullptr;
-    return Wrap(std::fopen(path, "rb"));
+    std::FILE *stream = std::fopen(path, "rb");
+    if (!stream)
+        return nullptr;
+    // Only a file on disk: a device name (CON waits for the keyboard) or a
+    // pipe would make a read wait or never end.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return Wrap(stream);
 }
 
 File *OpenForWrite(const char *path)

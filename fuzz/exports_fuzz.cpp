@@ -165,7 +165,7 @@ std::string SetPaths(const Controls &c, const std::string &out)
     std::string output, held;
     switch (c[5] & 3) {
     case 0: output = out; held = out + "\\"; break;
-    case 1: output = out + "/"; held = output + "\\"; break;
+    case 1: output = out + "/"; held = output; break;  // a trailing slash ends the folder
     case 2: output = out + "\\deep\\er"; held = output + "\\"; break;
     default: break;  // empty: names are relative to the current folder
     }

@@ -38,31 +38,41 @@ class ScratchRedirect {
 public:
     explicit ScratchRedirect(const fs::path &dir)
     {
-        const char *before = std::getenv("TMPDIR");
-        had_ = before != nullptr;
-        if (had_)
-            before_ = before;
         fs::create_directories(dir);
-#ifdef _WIN32
-        _putenv_s("TMP", dir.string().c_str());
-        _putenv_s("TEMP", dir.string().c_str());
-#else
-        setenv("TMPDIR", dir.string().c_str(), 1);
-#endif
+        for (auto &saved : saved_) {
+            const char *before = std::getenv(saved.name);
+            saved.had = before != nullptr;
+            if (saved.had)
+                saved.value = before;
+            Set(saved.name, dir.string().c_str());
+        }
     }
     ~ScratchRedirect()
     {
-#ifndef _WIN32
-        if (had_)
-            setenv("TMPDIR", before_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-#endif
+        // The folder goes with the test: later tests need the real one back.
+        for (const auto &saved : saved_)
+            Set(saved.name, saved.had ? saved.value.c_str() : nullptr);
     }
 
 private:
-    bool had_ = false;
-    std::string before_;
+    struct Saved {
+        const char *name;
+        bool had = false;
+        std::string value;
+    };
+#ifdef _WIN32
+    Saved saved_[2] = {{"TMP", false, {}}, {"TEMP", false, {}}};
+    static void Set(const char *name, const char *value) { _putenv_s(name, value ? value : ""); }
+#else
+    Saved saved_[1] = {{"TMPDIR", false, {}}};
+    static void Set(const char *name, const char *value)
+    {
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+#endif
 };
 
 class QuillCommands : public ::testing::Test {

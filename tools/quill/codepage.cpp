@@ -1,4 +1,5 @@
-// codepage.cpp - Windows-1252 <-> UTF-8 for the command line (POSIX only).
+// codepage.cpp - Windows-1252 <-> UTF-8: the command line and the terminal
+// on POSIX, and JSON output everywhere.
 //
 // Windows-1252 is Latin-1 except for 0x80-0x9F, where it places the
 // typographic characters below; five bytes of that row are unassigned.
@@ -9,7 +10,6 @@
 
 namespace quill {
 
-#ifndef _WIN32
 namespace {
 
 // Unicode code points of bytes 0x80-0x9F; 0 marks an unassigned byte.
@@ -20,7 +20,7 @@ constexpr char32_t kHighRow[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-std::optional<char> ByteFor(char32_t cp)
+[[maybe_unused]] std::optional<char> ByteFor(char32_t cp)
 {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
         return static_cast<char>(cp);
@@ -45,6 +45,24 @@ void AppendUtf8(std::string &out, char32_t cp)
 }
 
 }  // namespace
+
+std::string Utf8FromLibraryText(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte >= 0x80 && byte < 0xA0) {
+            const char32_t cp = kHighRow[byte - 0x80];
+            AppendUtf8(out, cp ? cp : 0xFFFD);
+        } else {
+            AppendUtf8(out, byte);
+        }
+    }
+    return out;
+}
+
+#ifndef _WIN32
+
 
 std::optional<std::string> ToLibraryText(const std::string &text)
 {
@@ -87,20 +105,7 @@ std::optional<std::string> ToLibraryText(const std::string &text)
     return out;
 }
 
-std::string FromLibraryText(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte >= 0x80 && byte < 0xA0) {
-            const char32_t cp = kHighRow[byte - 0x80];
-            AppendUtf8(out, cp ? cp : 0xFFFD);
-        } else {
-            AppendUtf8(out, byte);
-        }
-    }
-    return out;
-}
+std::string FromLibraryText(std::string_view text) { return Utf8FromLibraryText(text); }
 
 #else
 

@@ -19,6 +19,9 @@ std::optional<std::string> ToLibraryText(const std::string &text);
 // The same, for a path: slashes also become backslashes.
 std::optional<std::string> ToLibraryPath(const std::string &path);
 
+// A library string in UTF-8, on every platform (JSON output).
+std::string Utf8FromLibraryText(std::string_view text);
+
 // A library string for the terminal.
 std::string FromLibraryText(std::string_view text);
 

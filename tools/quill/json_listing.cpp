@@ -87,7 +87,7 @@ void WriteJsonListing(std::ostream &out, const std::string &archiveShown,
     const char *separator = "\n  ";
     for (const Entry &e : entries) {
         const auto modified = IsoDateTime(e.dosDateTime);
-        out << separator << "{\"name\": " << JsonString(FromLibraryText(e.name))
+        out << separator << "{\"name\": " << JsonString(Utf8FromLibraryText(e.name))
             << ", \"size\": " << e.unpackedSize << ", \"packedSize\": " << e.packedSize
             << ", \"ratio\": " << Ratio(e.packedSize, e.unpackedSize)
             << ", \"modified\": " << (modified ? JsonString(*modified) : "null")

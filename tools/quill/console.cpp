@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 #include <cerrno>
@@ -61,8 +62,12 @@ bool IsTerminal(FILE *stream) { return isatty(fileno(stream)) != 0; }
 
 // Echo goes off before the prompt shows, so that an answer typed ahead is
 // not shown either, and nothing typed ahead is thrown away.  Reads byte by
-// byte so that nothing of a later answer is buffered away; a signal ends
-// the read (the handler is installed without SA_RESTART).
+// byte so that nothing of a later answer is buffered away.
+//
+// Ctrl-C must end the question even when it comes between the check of the
+// stop flag and the wait for input.  The stop signals are therefore blocked
+// while the flag is checked and let through only inside pselect, which
+// unblocks them and starts waiting in one step.
 std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
 {
     termios saved{};
@@ -73,11 +78,31 @@ std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
         quiet.c_lflag |= ECHONL;
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
+    sigset_t stopSignals;
+    sigset_t callerMask;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &callerMask);
+    sigset_t waitMask = callerMask;
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
     std::string line;
     bool ended = false;
-    for (;;) {
+    while (!g_stopRequested) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(STDIN_FILENO, &readable);
+        const int ready = pselect(STDIN_FILENO + 1, &readable, nullptr, nullptr, nullptr, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            ended = true;
+            break;
+        }
         char c;
         const ssize_t got = read(STDIN_FILENO, &c, 1);
         if (got == 1) {
@@ -86,11 +111,12 @@ std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
             line += c;
             continue;
         }
-        if (got < 0 && errno == EINTR && !g_stopRequested)
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         ended = true;
         break;
     }
+    sigprocmask(SIG_SETMASK, &callerMask, nullptr);
     if (secret && haveTermios)
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     if (ended || g_stopRequested) {

@@ -60,7 +60,7 @@ void ReadCodeTables()
     for (std::uint32_t i = 0; i < total;) {
         if (InputPos > kRefillBeforeLength)
             RefillInput();
-        const std::uint32_t t = DecodeSymbol(BitLengthTable);
+        const std::uint32_t t = EntryValue(DecodeEntry(BitLengthTable));
         if (t < 16) {
             lengths[i] = static_cast<std::uint8_t>((Decoder.PreviousLengths[i] + t) & 15);
             ++i;
@@ -77,12 +77,12 @@ void ReadCodeTables()
 
     if (Decoder.AudioMode) {
         for (std::int32_t c = 0; c < Decoder.ChannelCount; ++c)
-            BuildDecodeTable(lengths + kAudioSymbols * c, kAudioSymbols, AudioTables[c]);
+            BuildDecodeTable(lengths + kAudioSymbols * c, kAudioSymbols, AudioTables[c], CodeRole::Audio);
     } else {
-        BuildDecodeTable(lengths, kMainSymbols, MainTable);
-        BuildDecodeTable(lengths + kMainSymbols, kDistanceSymbols, DistanceTable);
+        BuildDecodeTable(lengths, kMainSymbols, MainTable, CodeRole::Main);
+        BuildDecodeTable(lengths + kMainSymbols, kDistanceSymbols, DistanceTable, CodeRole::Distance);
         BuildDecodeTable(lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols,
-                         RepeatLengthTable);
+                         RepeatLengthTable, CodeRole::RepeatLength);
     }
     std::memcpy(Decoder.PreviousLengths, lengths, sizeof lengths);
 }

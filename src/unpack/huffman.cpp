@@ -3,7 +3,70 @@
 
 namespace qm {
 
-void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table)
+namespace {
+
+constexpr std::uint32_t kPrefixShift = 16 - kRootBits;  // a root slot spans 32 values of v
+
+// The entry of one symbol with a code of codeLength bits, in a table of role.
+std::uint32_t MakeEntry(std::uint32_t symbol, std::uint32_t codeLength, CodeRole role)
+{
+    std::uint32_t kind = 0;
+    std::uint32_t value = symbol;
+    std::uint32_t extra = 0;
+    switch (role) {
+    case CodeRole::Symbols:
+        break;
+    case CodeRole::Main:
+        if (symbol < 256) {
+            kind = kKindLiteral;
+        } else if (symbol >= static_cast<std::uint32_t>(kSymLength)) {
+            const std::uint32_t k = symbol - kSymLength;
+            kind = kKindLength;
+            value = LengthBase[k] + 3u;
+            extra = LengthBits[k];
+        } else if (symbol >= static_cast<std::uint32_t>(kSymShortDistance) &&
+                   symbol < static_cast<std::uint32_t>(kSymNewTables)) {
+            const std::uint32_t k = symbol - kSymShortDistance;
+            kind = kKindShort;
+            value = ShortDistanceBase[k] + 1u;
+            extra = ShortDistanceBits[k];
+        } else {
+            kind = kKindSpecial;
+        }
+        break;
+    case CodeRole::Distance:
+        value = DistanceBase[symbol] + 1;
+        extra = DistanceBits[symbol];
+        break;
+    case CodeRole::RepeatLength:
+        value = LengthBase[symbol] + 2u;
+        extra = LengthBits[symbol];
+        break;
+    case CodeRole::Audio:
+        kind = symbol == static_cast<std::uint32_t>(kSymAudioNewTables) ? std::uint32_t{kKindSpecial} : 0u;
+        break;
+    }
+    return (value << 12) | (kind << 10) | (extra << 5) | (codeLength + extra);
+}
+
+// What the comparisons give for v: the code's length and its index into
+// CodeSymbols (an index at or past `filled` means CodeSymbols[0]).
+struct Compared {
+    std::uint32_t length;
+    std::uint32_t index;
+};
+
+Compared Compare(const DecodeTable &table, std::uint32_t v)
+{
+    std::uint32_t len = 1;
+    while (len < kMaxCodeLength && v >= table.CodeLimits[len])
+        ++len;
+    return {len, table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len))};
+}
+
+}  // namespace
+
+void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table, CodeRole role)
 {
     if (count > kMainSymbols)
         count = kMainSymbols;
@@ -40,33 +103,59 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
         table.CodeSymbols[i] = fallback;
     table.SymbolCount = count;
 
-    // The lookup on the first kFastBits bits: prefixes [limit(L-1), limit(L))
-    // of each length L up to kFastBits, then "longer" for the rest.
-    constexpr std::uint32_t kShift = 16 - kFastBits;
-    constexpr std::uint32_t kEntries = 1u << kFastBits;
+    auto symbolAt = [&](std::uint32_t index) -> std::uint32_t {
+        return index < count ? table.CodeSymbols[index] : table.CodeSymbols[0];
+    };
+
+    // Root slots of the lengths up to kRootBits: the prefixes in
+    // [limit(L-1), limit(L)) of each length L.
     std::uint32_t prefix = 0;
-    for (std::uint32_t len = 1; len <= kFastBits; ++len) {
+    for (std::uint32_t len = 1; len <= kRootBits; ++len) {
         const std::uint32_t limit = table.CodeLimits[len];
-        const std::uint32_t end = limit >= 65535 ? kEntries : limit >> kShift;
+        const std::uint32_t end = limit >= 65535 ? kRootEntries : limit >> kPrefixShift;
         for (; prefix < end; ++prefix) {
-            const std::uint32_t v = prefix << kShift;
+            const std::uint32_t v = prefix << kPrefixShift;
             const std::uint32_t index =
                 table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len));
-            const std::uint32_t symbol =
-                index < count ? table.CodeSymbols[index] : table.CodeSymbols[0];
-            table.Fast[prefix] = static_cast<std::uint16_t>(symbol | (len << 12));
+            table.Entries[prefix] = MakeEntry(symbolAt(index), len, role);
         }
     }
-    for (; prefix < kEntries; ++prefix)
-        table.Fast[prefix] = 0;
+
+    // The rest hold longer codes.  A slot whose first and last patterns give
+    // the same length and the same index (or indices past the filled codes,
+    // which all mean CodeSymbols[0]) decodes alike throughout, the index
+    // rising with v inside one length; it keeps that result.  Any other slot
+    // holds a real code longer than kRootBits, or a bound between two
+    // lengths above kRootBits; each real code lies in one slot, and there are
+    // three such bounds, so the subtables never outnumber count + 3.
+    std::uint32_t subtables = 0;
+    for (; prefix < kRootEntries; ++prefix) {
+        const std::uint32_t lo = prefix << kPrefixShift;
+        const std::uint32_t hi = lo + (1u << kPrefixShift) - 2;
+        const Compared first = Compare(table, lo);
+        const Compared last = Compare(table, hi);
+        const bool alike = first.length == last.length && (first.index == last.index || first.index >= filled);
+        if (alike || subtables == kMaxSubtables) {
+            // (The second test cannot hold, by the count above; it only keeps
+            // the writes inside the table whatever happens.)
+            table.Entries[prefix] = MakeEntry(symbolAt(first.index), first.length, role);
+            continue;
+        }
+        const std::uint32_t start = kRootEntries + subtables * kSubEntries;
+        ++subtables;
+        table.Entries[prefix] = start << 12;  // 0 bits to consume: a pointer
+        for (std::uint32_t s = 0; s < kSubEntries; ++s) {
+            const Compared c = Compare(table, lo | (s << 1));
+            table.Entries[start + s] = MakeEntry(symbolAt(c.index), c.length, role);
+        }
+    }
 }
 
-std::uint32_t DecodeSymbol(const DecodeTable &table)
+std::uint32_t DecodeEntry(const DecodeTable &table)
 {
-    std::uint32_t length;
-    const std::uint32_t symbol = LookupSymbol(table, PeekBits() & 0xFFFE, length);
-    SkipBits(length);
-    return symbol;
+    const std::uint32_t entry = LookupEntry(table, PeekBits() & 0xFFFE);
+    SkipBits(EntryCodeLength(entry));
+    return entry;
 }
 
 }  // namespace qm

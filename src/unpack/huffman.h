@@ -8,17 +8,32 @@
 // front of the cursor is the smallest L with v < CodeLimits[L], where v is
 // the next 16 bits with the lowest one cleared (15 if none is below 14).
 //
-// For speed each table also carries a lookup on the first kFastBits bits.
-// Every limit of a length up to kFastBits is a multiple of 2^(16-kFastBits)
-// (or the clamp 65535), so those first bits alone decide whether the code is
-// that short, and which symbol it is; the lookup holds exactly what the
-// comparisons would give, including for incomplete and over-full codes.
-// Longer codes fall back to the comparisons.
-//
 // No check is made that the lengths form a valid code.  Whatever the lengths,
 // every bit pattern decodes to a symbol inside the alphabet: an index past
 // the codes actually filled yields CodeSymbols[0], and the slots no code
 // fills are set to CodeSymbols[0] as well.
+//
+// Decoding does not run those comparisons: the table is a two-level lookup
+// that holds exactly what they give, for incomplete and over-full codes too.
+// The root is indexed by the first kRootBits bits.  Every limit of a length
+// up to kRootBits is a multiple of 2^(16 - kRootBits) (or the clamp 65535),
+// so those bits alone decide a code that short.  A root slot whose patterns
+// all decode alike (one symbol, one length: the usual case past the last
+// code of an incomplete code) holds that result even when the length is
+// longer.  The other root slots point to a subtable of 16 entries indexed by
+// the next 4 bits (bits 11-14; bit 15 never counts).  Only a slot holding a
+// real code longer than kRootBits, or a bound between two such lengths, needs
+// one, so a table has at most alphabet + 4 subtables.
+//
+// An entry is 32 bits:
+//   bits  0-4   bits to consume: the code's length plus its extra bits
+//   bits  5-9   extra bits: a field read right behind the code, added to the
+//               value (length and distance slots)
+//   bits 10-11  kind, which depends on the table (see CodeRole)
+//   bits 12-31  value
+// A subtable pointer has 0 bits to consume and the subtable's first entry as
+// its value.  Folding the extra bits into the entry lets the decoding loop
+// read a length or a distance with one lookup and one shift.
 #pragma once
 
 #include <cstdint>
@@ -29,49 +44,84 @@
 namespace qm {
 
 constexpr std::uint32_t kMaxCodeLength = 15;
-constexpr std::uint32_t kFastBits = 10;
+constexpr std::uint32_t kRootBits = 11;
+constexpr std::uint32_t kRootEntries = 1u << kRootBits;
+constexpr std::uint32_t kSubBits = kMaxCodeLength - kRootBits;  // 4
+constexpr std::uint32_t kSubEntries = 1u << kSubBits;
+constexpr std::uint32_t kMaxSubtables = kMainSymbols + 8;  // at most alphabet + 4
+
+// What the entries of a table carry.
+enum class CodeRole {
+    Symbols,       // kind 0, value = symbol (the bit-length code)
+    Main,          // literals, matches, the special symbols (see MainKind)
+    Distance,      // value = distance base + 1, extra = its bits
+    RepeatLength,  // value = length base + 2, extra = its bits
+    Audio,         // kind 0 and value = byte symbol; kind 3 for symbol 256
+};
+
+// Kinds of the main table's entries.
+enum MainKind : std::uint32_t {
+    kKindLiteral = 0,  // value = the byte
+    kKindLength = 1,   // symbols 270-297: value = length base + 3
+    kKindShort = 2,    // symbols 261-268: value = short distance base + 1
+    kKindSpecial = 3,  // symbols 256-260 and 269: value = the symbol
+};
+
+inline std::uint32_t EntryBits(std::uint32_t e) { return e & 31; }
+inline std::uint32_t EntryExtra(std::uint32_t e) { return (e >> 5) & 31; }
+inline std::uint32_t EntryCodeLength(std::uint32_t e) { return EntryBits(e) - EntryExtra(e); }
+inline std::uint32_t EntryKind(std::uint32_t e) { return (e >> 10) & 3; }
+inline std::uint32_t EntryValue(std::uint32_t e) { return e >> 12; }
 
 struct DecodeTable {
     std::uint32_t SymbolCount;
     std::uint32_t CodeLimits[16];
     std::uint32_t CodePositions[16];
     std::uint16_t CodeSymbols[kMainSymbols];  // the largest alphabet
-    // Symbol in bits 0-11, code length in bits 12-15; length 0 means the code
-    // is longer than kFastBits.
-    std::uint16_t Fast[1u << kFastBits];
+    std::uint32_t Entries[kRootEntries + kMaxSubtables * kSubEntries];
 };
 
 // Rebuilds the table from count code lengths (count at most kMainSymbols).
-void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table);
+void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table,
+                      CodeRole role = CodeRole::Symbols);
 
-// The symbol of the code at the front of v (16 bits, lowest bit clear) and its
-// length.
+// The entry of the code at the front of v (16 bits, lowest bit clear).
+inline std::uint32_t LookupEntry(const DecodeTable &table, std::uint32_t v)
+{
+    const std::uint32_t entry = table.Entries[v >> (16 - kRootBits)];
+    if (EntryBits(entry) != 0)
+        return entry;
+    return table.Entries[EntryValue(entry) + ((v >> 1) & (kSubEntries - 1))];
+}
+
+// The entry of the code at the top of a 64-bit bit buffer.
+inline std::uint32_t LookupEntry64(const DecodeTable &table, std::uint64_t buf)
+{
+    const std::uint32_t entry = table.Entries[buf >> (64 - kRootBits)];
+    if (EntryBits(entry) != 0)
+        return entry;
+    return table.Entries[EntryValue(entry) + ((buf >> (64 - kMaxCodeLength)) & (kSubEntries - 1))];
+}
+
+// The value of the code at the front of v and its code length (without the
+// extra bits).  For a table of CodeRole::Symbols the value is the symbol.
 inline std::uint32_t LookupSymbol(const DecodeTable &table, std::uint32_t v, std::uint32_t &length)
 {
-    const std::uint32_t entry = table.Fast[v >> (16 - kFastBits)];
-    if (entry >> 12) {
-        length = entry >> 12;
-        return entry & 0xFFF;
-    }
-    std::uint32_t len = kFastBits + 1;
-    while (len < kMaxCodeLength && v >= table.CodeLimits[len])
-        ++len;
-    length = len;
-    const std::uint32_t index =
-        table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len));
-    return index < table.SymbolCount ? table.CodeSymbols[index] : table.CodeSymbols[0];
+    const std::uint32_t entry = LookupEntry(table, v);
+    length = EntryCodeLength(entry);
+    return EntryValue(entry);
 }
 
-// Decodes and consumes one symbol at a local cursor.
-inline std::uint32_t DecodeSymbolAt(const DecodeTable &table, BitCursor &in)
+// Decodes one code at a local cursor and consumes the code, not its extra
+// bits; returns the entry.
+inline std::uint32_t DecodeEntryAt(const DecodeTable &table, BitCursor &in)
 {
-    std::uint32_t length;
-    const std::uint32_t symbol = LookupSymbol(table, in.Peek16() & 0xFFFE, length);
-    in.Skip(length);
-    return symbol;
+    const std::uint32_t entry = LookupEntry(table, in.Peek16() & 0xFFFE);
+    in.Skip(EntryCodeLength(entry));
+    return entry;
 }
 
-// Decodes and consumes one symbol at InputPos / InputBitPos.
-std::uint32_t DecodeSymbol(const DecodeTable &table);
+// The same at InputPos / InputBitPos.
+std::uint32_t DecodeEntry(const DecodeTable &table);
 
 }  // namespace qm

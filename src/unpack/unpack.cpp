@@ -42,6 +42,9 @@
 #include "extract/pipeline.h"
 #include "unpack/audio.h"
 #include "unpack/bit_input.h"
+#include "unpack/lz_fast.h"
+#include "unpack/match_copy.h"
+#include "unpack/wide_bits.h"
 
 namespace qm {
 
@@ -58,128 +61,12 @@ constexpr std::uint32_t kRefillBeforeStep = 8162;  // a step consumes at most 51
 constexpr std::uint32_t kFlushRoom = 270;          // a step writes at most 260 bytes
 constexpr std::uint32_t kFinalSymbolBytes = 5;
 
-// The match history and counters of the loop, held in locals.
-struct MatchState {
-    std::uint32_t oldDistances[4];
-    std::uint32_t matchCount;
-    std::uint32_t lastDistance;
-    std::uint32_t lastLength;
-
-    void Load()
-    {
-        std::memcpy(oldDistances, Decoder.OldDistances, sizeof oldDistances);
-        matchCount = Decoder.MatchCount;
-        lastDistance = Decoder.LastDistance;
-        lastLength = Decoder.LastLength;
-    }
-    void Store() const
-    {
-        std::memcpy(Decoder.OldDistances, oldDistances, sizeof oldDistances);
-        Decoder.MatchCount = matchCount;
-        Decoder.LastDistance = lastDistance;
-        Decoder.LastLength = lastLength;
-    }
-};
-
-// Copies count bytes from distance back, byte by byte forward in effect (a
-// distance below the length repeats the last distance bytes).  Returns the
-// new write position, which may equal the window size; the loop masks it.
-inline std::uint32_t CopyBytes(std::uint8_t *window, std::uint32_t writePos,
-                               std::uint32_t distance, std::uint32_t count)
-{
-    const std::uint32_t src = (writePos - distance) & kWindowMask;
-    if (writePos + count <= kWindowSize && src + count <= kWindowSize) {
-        std::uint8_t *d = window + writePos;
-        const std::uint8_t *s = window + src;
-        if (src < writePos && writePos - src < 8) {
-            // Overlapping close behind: a short repeating pattern.
-            if (writePos - src == 1) {
-                std::memset(d, *s, count);
-            } else {
-                for (std::uint32_t i = 0; i < count; ++i)
-                    d[i] = s[i];
-            }
-        } else {
-            // Each 8-byte chunk is loaded whole before it is stored: correct
-            // for sources at least 8 bytes behind, and for sources ahead of
-            // the destination (distances near the window size), whose bytes
-            // are all still unwritten.
-            std::uint32_t i = 0;
-            for (; i + 8 <= count; i += 8) {
-                std::uint64_t chunk;
-                std::memcpy(&chunk, s + i, 8);
-                std::memcpy(d + i, &chunk, 8);
-            }
-            for (; i < count; ++i)
-                d[i] = s[i];
-        }
-        return writePos + count;
-    }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        window[writePos] = window[(writePos - distance) & kWindowMask];
-        writePos = (writePos + 1) & kWindowMask;
-    }
-    return writePos;
-}
-
-// A 64-bit bit buffer over InputBuffer for a run of audio symbols, which
-// the input's refill points keep wholly inside the buffer.  The unread bits
-// sit at the top of buf; `count` of them are counted, and the bits below
-// repeat the bytes from next on, so a refill may OR those bytes in again
-// without a test of how many bits are left.
-struct WideBits {
-    const std::uint8_t *next;  // the next byte to load
-    std::uint64_t buf;
-    std::uint32_t count;
-
-    static std::uint64_t LoadBigEndian(const std::uint8_t *p)
-    {
-        std::uint64_t v;
-        std::memcpy(&v, p, 8);
-        if constexpr (std::endian::native == std::endian::little)
-            v = __builtin_bswap64(v);
-        return v;
-    }
-
-    void Start(const BitCursor &in)
-    {
-        next = InputBuffer + in.pos;
-        buf = 0;
-        count = 0;
-        Refill();
-        buf <<= in.bit;
-        count -= in.bit;
-    }
-    // Leaves at least 56 bits counted (so three symbols of up to 15 bits).
-    void Refill()
-    {
-        buf |= LoadBigEndian(next) >> count;
-        next += (63 - count) >> 3;
-        count |= 56;
-    }
-    void Skip(std::uint32_t n)
-    {
-        buf <<= n;
-        count -= n;
-    }
-    void End(BitCursor &in) const
-    {
-        const std::uint32_t bit = static_cast<std::uint32_t>(next - InputBuffer) * 8 - count;
-        in.pos = bit >> 3;
-        in.bit = bit & 7;
-    }
-};
-
 // One audio symbol of the table at the front of bits, consumed.
 inline std::uint32_t DecodeAudioSymbol(const DecodeTable &table, WideBits &bits)
 {
-    const std::uint32_t entry = table.Fast[bits.buf >> (64 - kFastBits)];
-    std::uint32_t length = entry >> 12;
-    std::uint32_t symbol = entry & 0xFFF;
-    if (length == 0)
-        symbol = LookupSymbol(table, static_cast<std::uint32_t>(bits.buf >> 48) & 0xFFFE, length);
-    bits.Skip(length);
-    return symbol;
+    const std::uint32_t entry = LookupEntry64(table, bits.buf);
+    bits.Skip(EntryBits(entry));
+    return EntryValue(entry);
 }
 
 template <int C>
@@ -265,10 +152,10 @@ void ResetUnpackState()
 
 void CopyMatch(std::uint32_t distance, std::uint32_t length)
 {
-    Decoder.LastDistance = distance;
-    Decoder.OldDistances[Decoder.MatchCount & 3] = distance;
-    ++Decoder.MatchCount;
-    Decoder.LastLength = length;
+    MatchState m;
+    m.Load();
+    m.Record(distance, length);
+    m.Store();
     // Never beyond the entry's size: UnpackedLeft + 1 bytes remain.
     const std::uint32_t room = UnpackedLeft < 0 ? 0 : static_cast<std::uint32_t>(UnpackedLeft) + 1;
     const std::uint32_t count = length < room ? length : room;
@@ -298,12 +185,10 @@ void CheckFinalTables()
 {
     if (InputAvailable < InputPos + kFinalSymbolBytes)
         return;
-    if (Decoder.AudioMode) {
-        if (DecodeSymbol(AudioTables[Decoder.CurrentChannel]) == kSymAudioNewTables)
-            ReadCodeTables();
-    } else if (DecodeSymbol(MainTable) == kSymNewTables) {
+    const std::uint32_t entry = DecodeEntry(Decoder.AudioMode ? AudioTables[Decoder.CurrentChannel] : MainTable);
+    const auto newTables = static_cast<std::uint32_t>(Decoder.AudioMode ? kSymAudioNewTables : kSymNewTables);
+    if (EntryKind(entry) == kKindSpecial && EntryValue(entry) == newTables)
         ReadCodeTables();
-    }
 }
 
 void UnpackStream(std::uint8_t *window)
@@ -360,10 +245,7 @@ void UnpackStream(std::uint8_t *window)
 
     // Records a match and copies it, cut at the entry's size.
     auto match = [&](std::uint32_t distance, std::uint32_t length) {
-        m.lastDistance = distance;
-        m.oldDistances[m.matchCount & 3] = distance;
-        ++m.matchCount;
-        m.lastLength = length;
+        m.Record(distance, length);
         std::uint32_t count = length;
         if (static_cast<std::int64_t>(count) > std::int64_t{left} + 1) {
             count = static_cast<std::uint32_t>(left + 1);
@@ -423,34 +305,64 @@ void UnpackStream(std::uint8_t *window)
             continue;
         }
 
-        const std::uint32_t s = DecodeSymbolAt(MainTable, in);
-        if (s < 256) {
-            window[writePos++] = static_cast<std::uint8_t>(s);
+        // Whole rounds of LZ steps while no edge is near.  The fast loop
+        // needs every step of a round to start below checkPos and to leave
+        // the window room of the flush test, so it makes the same steps and
+        // the same flushes as this loop.
+        const std::uint32_t gap = (flushPos - writePos) & kWindowMask;
+        const std::int64_t room = gap == 0 ? kWindowSize : gap;
+        const std::int64_t outLimit =
+            std::min({std::int64_t{kWindowSize} - kFastRoundBytes,
+                      std::int64_t{writePos} + room - kFlushRoom - kFastRoundBytes,
+                      std::int64_t{writePos} + left - kFastRoundBytes});
+        if (outLimit >= writePos && in.pos + kFastRoundInput + 8 <= checkPos) {
+            const std::uint32_t start = writePos;
+            const std::uint32_t startBit = in.pos * 8 + in.bit;
+            DecodeLzFast(window, in, writePos, m, checkPos - kFastRoundInput,
+                         static_cast<std::uint32_t>(outLimit));
+            const std::uint32_t made = writePos - start;
+            left -= static_cast<std::int32_t>(made);
+            done += static_cast<std::int32_t>(made);
+            // Every round reads bits; a loop that read none stopped at a
+            // table read, which the step below makes.
+            if (in.pos * 8 + in.bit != startBit)
+                continue;
+        }
+
+        const std::uint32_t e = DecodeEntryAt(MainTable, in);
+        const std::uint32_t value = EntryValue(e);
+        switch (EntryKind(e)) {
+        case kKindLiteral:
+            window[writePos++] = static_cast<std::uint8_t>(value);
             --left;
             ++done;
-        } else if (s >= kSymLength) {
-            const std::uint32_t k = s - kSymLength;
-            std::uint32_t length = LengthBase[k] + 3 + in.Bits(LengthBits[k]);
-            const std::uint32_t d = DecodeSymbolAt(DistanceTable, in);
-            const std::uint32_t distance = DistanceBase[d] + 1 + in.Bits(DistanceBits[d]);
+            break;
+        case kKindLength: {
+            std::uint32_t length = value + in.Bits(EntryExtra(e));
+            const std::uint32_t d = DecodeEntryAt(DistanceTable, in);
+            const std::uint32_t distance = EntryValue(d) + in.Bits(EntryExtra(d));
             length += LengthBonus(distance);
             match(distance, length);
-        } else if (s == kSymRepeatLast) {
-            match(m.lastDistance, m.lastLength);
-        } else if (s < kSymShortDistance) {
-            const std::uint32_t distance = m.oldDistances[(m.matchCount - (s - 256)) & 3];
-            const std::uint32_t k = DecodeSymbolAt(RepeatLengthTable, in);
-            std::uint32_t length = LengthBase[k] + 2 + in.Bits(LengthBits[k]);
-            length += LengthBonus(distance) + (distance >= kBonusDistance1 ? 1 : 0);
-            match(distance, length);
-        } else if (s < kSymNewTables) {
-            const std::uint32_t k = s - kSymShortDistance;
-            const std::uint32_t distance = ShortDistanceBase[k] + 1 + in.Bits(ShortDistanceBits[k]);
-            match(distance, 2);
-        } else {
-            store();
-            ReadCodeTables();
-            load();
+            break;
+        }
+        case kKindShort:
+            match(value + in.Bits(EntryExtra(e)), 2);
+            break;
+        default:
+            if (value == static_cast<std::uint32_t>(kSymRepeatLast)) {
+                match(m.lastDistance, m.lastLength);
+            } else if (value != static_cast<std::uint32_t>(kSymNewTables)) {
+                const std::uint32_t distance = m.oldDistances[(m.matchCount - (value - 256)) & 3];
+                const std::uint32_t r = DecodeEntryAt(RepeatLengthTable, in);
+                std::uint32_t length = EntryValue(r) + in.Bits(EntryExtra(r));
+                length += LengthBonus(distance) + (distance >= kBonusDistance1 ? 1 : 0);
+                match(distance, length);
+            } else {
+                store();
+                ReadCodeTables();
+                load();
+            }
+            break;
         }
     }
 

@@ -1,0 +1,81 @@
+// lz_fast.cpp - the fast loop of LZ mode (see lz_fast.h).
+//
+// A round refills the bit buffer once (at least 56 bits) and decodes a
+// main symbol.  A literal is stored and a second symbol looked up from the
+// same bits (at most 15 are gone); a second literal ends the round.  Any
+// other symbol gets a refill first, after which one whole step fits: a main
+// code (15 bits) with its length bits (5), a distance code (15) with its
+// bits (16), 51 in all.
+#include "unpack/lz_fast.h"
+
+#include "unpack/huffman.h"
+#include "unpack/wide_bits.h"
+
+namespace qm {
+
+void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, MatchState &m,
+                  std::uint32_t inLimit, std::uint32_t outLimit)
+{
+    WideBits bits;
+    bits.Start(in);
+    const std::uint8_t *const inEnd = InputBuffer + inLimit;
+    std::uint8_t *out = window + writePos;
+    std::uint8_t *const outEnd = window + outLimit;
+    const DecodeTable &mainTable = MainTable;
+    const DecodeTable &distanceTable = DistanceTable;
+    const DecodeTable &repeatTable = RepeatLengthTable;
+
+    while (bits.next <= inEnd && out <= outEnd) {
+        bits.Refill();
+        std::uint32_t e = LookupEntry64(mainTable, bits.buf);
+        if (EntryKind(e) == kKindLiteral) {
+            bits.Skip(EntryBits(e));
+            *out++ = static_cast<std::uint8_t>(EntryValue(e));
+            e = LookupEntry64(mainTable, bits.buf);
+            if (EntryKind(e) == kKindLiteral) {
+                bits.Skip(EntryBits(e));
+                *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                continue;
+            }
+            bits.Refill();
+        }
+
+        std::uint32_t distance;
+        std::uint32_t length;
+        const std::uint32_t total = EntryBits(e);
+        const std::uint32_t value = EntryValue(e);
+        if (EntryKind(e) == kKindLength) {
+            length = value + bits.Field(total, EntryExtra(e));
+            bits.Skip(total);
+            const std::uint32_t d = LookupEntry64(distanceTable, bits.buf);
+            distance = EntryValue(d) + bits.Field(EntryBits(d), EntryExtra(d));
+            bits.Skip(EntryBits(d));
+            length += (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
+        } else if (EntryKind(e) == kKindShort) {
+            distance = value + bits.Field(total, EntryExtra(e));
+            bits.Skip(total);
+            length = 2;
+        } else if (value == static_cast<std::uint32_t>(kSymRepeatLast)) {
+            bits.Skip(total);
+            distance = m.lastDistance;
+            length = m.lastLength;
+        } else if (value != static_cast<std::uint32_t>(kSymNewTables)) {
+            bits.Skip(total);
+            distance = m.oldDistances[(m.matchCount - (value - 256)) & 3];
+            const std::uint32_t r = LookupEntry64(repeatTable, bits.buf);
+            length = EntryValue(r) + bits.Field(EntryBits(r), EntryExtra(r));
+            bits.Skip(EntryBits(r));
+            length += (distance >= kBonusDistance1 ? 1u : 0u) + (distance >= kBonusDistance2 ? 1u : 0u) +
+                      (distance >= kBonusDistance3 ? 1u : 0u);
+        } else {
+            break;  // a table read: left to the step-by-step loop
+        }
+        m.Record(distance, length);
+        out = CopyMatchFast(window, out, distance, length);
+    }
+
+    bits.End(in);
+    writePos = static_cast<std::uint32_t>(out - window);
+}
+
+}  // namespace qm

@@ -1,11 +1,12 @@
 // lz_fast.cpp - the fast loop of LZ mode (see lz_fast.h).
 //
-// A round refills the bit buffer once (at least 56 bits) and decodes a
-// main symbol.  A literal is stored and a second symbol looked up from the
-// same bits (at most 15 are gone); a second literal ends the round.  Any
+// A round starts on a refilled bit buffer (at least 56 bits) with its main
+// entry looked up.  A literal is stored and a second entry looked up from
+// the same bits (at most 15 are gone); a second literal ends the round.  Any
 // other symbol gets a refill first, after which one whole step fits: a main
 // code (15 bits) with its length bits (5), a distance code (15) with its
-// bits (16), 51 in all.
+// bits (16), 51 in all.  The round ends with a refill and the next lookup,
+// made before the match's copy so that the two overlap.
 #include "unpack/lz_fast.h"
 
 #include "unpack/huffman.h"
@@ -25,9 +26,14 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
     const DecodeTable &distanceTable = DistanceTable;
     const DecodeTable &repeatTable = RepeatLengthTable;
 
+    // The history in locals: the window stores could alias it otherwise.
+    MatchState history = m;
+
+    // Each round starts with its main entry looked up, so that after a
+    // match the next lookup overlaps the copy.
+    bits.Refill();
+    std::uint32_t e = LookupEntry64(mainTable, bits.buf);
     while (bits.next <= inEnd && out <= outEnd) {
-        bits.Refill();
-        std::uint32_t e = LookupEntry64(mainTable, bits.buf);
         if (EntryKind(e) == kKindLiteral) {
             bits.Skip(EntryBits(e));
             *out++ = static_cast<std::uint8_t>(EntryValue(e));
@@ -35,6 +41,8 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             if (EntryKind(e) == kKindLiteral) {
                 bits.Skip(EntryBits(e));
                 *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                bits.Refill();
+                e = LookupEntry64(mainTable, bits.buf);
                 continue;
             }
             bits.Refill();
@@ -57,11 +65,11 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             length = 2;
         } else if (value == static_cast<std::uint32_t>(kSymRepeatLast)) {
             bits.Skip(total);
-            distance = m.lastDistance;
-            length = m.lastLength;
+            distance = history.lastDistance;
+            length = history.lastLength;
         } else if (value != static_cast<std::uint32_t>(kSymNewTables)) {
             bits.Skip(total);
-            distance = m.oldDistances[(m.matchCount - (value - 256)) & 3];
+            distance = history.oldDistances[(history.matchCount - (value - 256)) & 3];
             const std::uint32_t r = LookupEntry64(repeatTable, bits.buf);
             length = EntryValue(r) + bits.Field(EntryBits(r), EntryExtra(r));
             bits.Skip(EntryBits(r));
@@ -70,10 +78,13 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
         } else {
             break;  // a table read: left to the step-by-step loop
         }
-        m.Record(distance, length);
+        history.Record(distance, length);
+        bits.Refill();
+        e = LookupEntry64(mainTable, bits.buf);
         out = CopyMatchFast(window, out, distance, length);
     }
 
+    m = history;
     bits.End(in);
     writePos = static_cast<std::uint32_t>(out - window);
 }

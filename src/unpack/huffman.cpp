@@ -49,21 +49,6 @@ std::uint32_t MakeEntry(std::uint32_t symbol, std::uint32_t codeLength, CodeRole
     return (value << 12) | (kind << 10) | (extra << 5) | (codeLength + extra);
 }
 
-// What the comparisons give for v: the code's length and its index into
-// CodeSymbols (an index at or past `filled` means CodeSymbols[0]).
-struct Compared {
-    std::uint32_t length;
-    std::uint32_t index;
-};
-
-Compared Compare(const DecodeTable &table, std::uint32_t v)
-{
-    std::uint32_t len = 1;
-    while (len < kMaxCodeLength && v >= table.CodeLimits[len])
-        ++len;
-    return {len, table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len))};
-}
-
 }  // namespace
 
 void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table, CodeRole role)
@@ -103,21 +88,29 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
         table.CodeSymbols[i] = fallback;
     table.SymbolCount = count;
 
-    auto symbolAt = [&](std::uint32_t index) -> std::uint32_t {
-        return index < count ? table.CodeSymbols[index] : table.CodeSymbols[0];
+    // Each symbol's entry without its code length, which a code adds to the
+    // bits to consume.
+    std::uint32_t symbolEntry[kMainSymbols];
+    for (std::uint32_t i = 0; i < count; ++i)
+        symbolEntry[i] = MakeEntry(i, 0, role);
+    auto entryAt = [&](std::uint32_t index, std::uint32_t len) -> std::uint32_t {
+        return symbolEntry[index < count ? table.CodeSymbols[index] : table.CodeSymbols[0]] + len;
     };
 
     // Root slots of the lengths up to kRootBits: the prefixes in
-    // [limit(L-1), limit(L)) of each length L.
+    // [limit(L-1), limit(L)) of each length L, a code of L bits filling
+    // 2^(kRootBits - L) slots in a row (the band's bounds are multiples of
+    // that).
     std::uint32_t prefix = 0;
     for (std::uint32_t len = 1; len <= kRootBits; ++len) {
         const std::uint32_t limit = table.CodeLimits[len];
         const std::uint32_t end = limit >= 65535 ? kRootEntries : limit >> kPrefixShift;
-        for (; prefix < end; ++prefix) {
-            const std::uint32_t v = prefix << kPrefixShift;
-            const std::uint32_t index =
-                table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len));
-            table.Entries[prefix] = MakeEntry(symbolAt(index), len, role);
+        const std::uint32_t run = 1u << (kRootBits - len);
+        for (std::uint32_t index = table.CodePositions[len]; prefix < end; ++index) {
+            const std::uint32_t entry = entryAt(index, len);
+            for (std::uint32_t k = 0; k < run; ++k)
+                table.Entries[prefix + k] = entry;
+            prefix += run;
         }
     }
 
@@ -127,26 +120,39 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     // rising with v inside one length; it keeps that result.  Any other slot
     // holds a real code longer than kRootBits, or a bound between two
     // lengths above kRootBits; each real code lies in one slot, and there are
-    // three such bounds, so the subtables never outnumber count + 3.
+    // three such bounds, so the subtables never outnumber count + 3.  The
+    // lengths of a slot's first and last patterns only rise from slot to
+    // slot, so they are found by walking the limits along.
+    auto indexOf = [&](std::uint32_t v, std::uint32_t len) {
+        return table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len));
+    };
+    std::uint32_t firstLength = kRootBits + 1;
+    std::uint32_t lastLength = kRootBits + 1;
     std::uint32_t subtables = 0;
     for (; prefix < kRootEntries; ++prefix) {
         const std::uint32_t lo = prefix << kPrefixShift;
         const std::uint32_t hi = lo + (1u << kPrefixShift) - 2;
-        const Compared first = Compare(table, lo);
-        const Compared last = Compare(table, hi);
-        const bool alike = first.length == last.length && (first.index == last.index || first.index >= filled);
+        while (firstLength < kMaxCodeLength && lo >= table.CodeLimits[firstLength])
+            ++firstLength;
+        while (lastLength < kMaxCodeLength && hi >= table.CodeLimits[lastLength])
+            ++lastLength;
+        const std::uint32_t first = indexOf(lo, firstLength);
+        const bool alike = firstLength == lastLength && (first == indexOf(hi, lastLength) || first >= filled);
         if (alike || subtables == kMaxSubtables) {
             // (The second test cannot hold, by the count above; it only keeps
             // the writes inside the table whatever happens.)
-            table.Entries[prefix] = MakeEntry(symbolAt(first.index), first.length, role);
+            table.Entries[prefix] = entryAt(first, firstLength);
             continue;
         }
         const std::uint32_t start = kRootEntries + subtables * kSubEntries;
         ++subtables;
         table.Entries[prefix] = start << 12;  // 0 bits to consume: a pointer
+        std::uint32_t len = firstLength;
         for (std::uint32_t s = 0; s < kSubEntries; ++s) {
-            const Compared c = Compare(table, lo | (s << 1));
-            table.Entries[start + s] = MakeEntry(symbolAt(c.index), c.length, role);
+            const std::uint32_t v = lo | (s << 1);
+            while (len < kMaxCodeLength && v >= table.CodeLimits[len])
+                ++len;
+            table.Entries[start + s] = entryAt(indexOf(v, len), len);
         }
     }
 }

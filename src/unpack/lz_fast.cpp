@@ -59,6 +59,14 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             distance = EntryValue(d) + bits.Field(EntryBits(d), EntryExtra(d));
             bits.Skip(EntryBits(d));
             length += (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
+        } else if (EntryKind(e) == kKindSpecial && value - 257 < 4) {
+            bits.Skip(total);
+            distance = history.oldDistances[(history.matchCount - (value - 256)) & 3];
+            const std::uint32_t r = LookupEntry64(repeatTable, bits.buf);
+            length = EntryValue(r) + bits.Field(EntryBits(r), EntryExtra(r));
+            bits.Skip(EntryBits(r));
+            length += (distance >= kBonusDistance1 ? 1u : 0u) + (distance >= kBonusDistance2 ? 1u : 0u) +
+                      (distance >= kBonusDistance3 ? 1u : 0u);
         } else if (EntryKind(e) == kKindShort) {
             distance = value + bits.Field(total, EntryExtra(e));
             bits.Skip(total);
@@ -67,14 +75,6 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             bits.Skip(total);
             distance = history.lastDistance;
             length = history.lastLength;
-        } else if (value != static_cast<std::uint32_t>(kSymNewTables)) {
-            bits.Skip(total);
-            distance = history.oldDistances[(history.matchCount - (value - 256)) & 3];
-            const std::uint32_t r = LookupEntry64(repeatTable, bits.buf);
-            length = EntryValue(r) + bits.Field(EntryBits(r), EntryExtra(r));
-            bits.Skip(EntryBits(r));
-            length += (distance >= kBonusDistance1 ? 1u : 0u) + (distance >= kBonusDistance2 ? 1u : 0u) +
-                      (distance >= kBonusDistance3 ? 1u : 0u);
         } else {
             break;  // a table read: left to the step-by-step loop
         }

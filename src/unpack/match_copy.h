@@ -96,20 +96,24 @@ inline void CopyWord(std::uint8_t *d, const std::uint8_t *s)
     std::memcpy(d, word, N);
 }
 
-// The copy of the fast loop, where the destination does not wrap.  A
-// source at least 16 bytes behind goes by 16-byte words (each word's bytes
-// were all written before it is loaded), the last word ending exactly at the
-// length and rewriting a few bytes with the values they already hold; short
-// matches by two overlapping words.  8 to 15 bytes behind goes by 8-byte
-// words the same way; closer by bytes (distance 1: a fill).  A source across
-// the wrap goes through CopyBytes.
+// The copy of the fast loop, where the destination does not wrap.  It
+// writes exactly `length` bytes: the bytes past the match's end are the
+// oldest of the window, still the source of matches up to 1 MiB back.
+//
+// A source at least 16 bytes behind goes by 16-byte words (each word's bytes
+// were all written before it is loaded, so the result is that of a
+// byte-by-byte copy), the last word ending exactly at the length and
+// rewriting a few bytes with the values they already hold; shorter matches
+// by two overlapping words of 8, 4 or 2 bytes.  8 to 15 bytes behind goes by
+// 8-byte words the same way; closer by bytes (distance 1: a fill).  A
+// source across the wrap goes through CopyBytes.
 inline std::uint8_t *CopyMatchFast(std::uint8_t *window, std::uint8_t *out, std::uint32_t distance,
                                    std::uint32_t length)
 {
     if (distance > static_cast<std::uint32_t>(out - window))
         return window + CopyBytes(window, static_cast<std::uint32_t>(out - window), distance, length);
     const std::uint8_t *src = out - distance;
-    if (distance >= 16) {
+    if (distance >= 16 && length >= 2) {
         if (length > 16) {
             std::uint32_t i = 0;
             do {
@@ -123,11 +127,9 @@ inline std::uint8_t *CopyMatchFast(std::uint8_t *window, std::uint8_t *out, std:
         } else if (length >= 4) {
             CopyWord<4>(out, src);
             CopyWord<4>(out + length - 4, src + length - 4);
-        } else if (length >= 2) {
+        } else {
             CopyWord<2>(out, src);
             CopyWord<2>(out + length - 2, src + length - 2);
-        } else if (length == 1) {
-            out[0] = src[0];
         }
     } else if (distance >= 8 && length >= 8) {
         std::uint32_t i = 0;

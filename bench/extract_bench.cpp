@@ -1,0 +1,189 @@
+// extract_bench.cpp - whole-process extraction of one compressed entry:
+// `quill x` against `unar` on the same stream, and the peak memory of
+// extracting a 1 GiB entry.
+//
+// Speed: 64 MiB (by default) of mixed text and binary, coded by the packer's
+// encoder, stored once in our carrier and once wrapped in a RAR archive
+// (the stream unchanged).  `quill x` and `unar` each extract it into a
+// memory file system (/dev/shm), in turn, from process start to exit; the
+// best wall time of each counts, with its user and system CPU time.
+//
+// Memory: a 1 GiB entry (a 512 KiB pattern of the same mixed data over and
+// over, which codes fast) is extracted by `quill x`; its peak resident set
+// is compared with that of `quill l` on the same archive, the process's
+// baseline.  The decoder's window is 1 MiB and every buffer is fixed, so the
+// difference must not grow with the entry.
+//
+// Usage: extract_bench [MiB] [repeats] [GiB for the memory run, 0 skips]
+//        (default 64, 5, 1); quill is taken from the bench's own directory.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "encoder_inputs.h"
+#include "native/rar_wrap.h"
+#include "packer/carrier_writer.h"
+#include "packer/encoder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timing {
+    double wall = 1e30, user = 0, system = 0;
+    long maxRssKiB = 0;
+};
+
+double Seconds(const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+// Runs argv with stdout to /dev/null; keeps the run if its wall time is the
+// best.
+bool Run(const std::vector<std::string> &args, Timing &best)
+{
+    std::vector<char *> argv;
+    for (const auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto t0 = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout))
+            _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return false;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    if (wall < best.wall)
+        best = {wall, Seconds(usage.ru_utime), Seconds(usage.ru_stime), usage.ru_maxrss};
+    return true;
+}
+
+void Print(const char *what, const Timing &t, double mb)
+{
+    std::printf("%-30s %7.3f s  %7.1f MB/s  (user %.3f s, system %.3f s)\n", what, t.wall, mb / t.wall, t.user,
+                t.system);
+}
+
+// An archive of one entry holding stream, the coded form of data.
+bool WriteArchive(const std::string &path, const qmpack::Bytes &stream, const qmpack::Bytes &data)
+{
+    qmpack::CarrierSpec layout;
+    qmpack::EntrySpec entry;
+    entry.name = "BENCH.BIN";
+    entry.stored = stream;
+    entry.dataCrc = qmpack::Crc32(data);
+    entry.unpackedSize = static_cast<std::int32_t>(data.size());
+    layout.entries.push_back(entry);
+    return qmpack::WriteFile(path, qmpack::BuildCarrier(layout));
+}
+
+// The inputs are made before and freed before the runs: a forked child's
+// peak resident set counts what it shares with this process until its exec.
+int SpeedRun(const std::string &quill, const std::string &dir, std::size_t mib, int repeats)
+{
+    const std::string archive = dir + "/bench.qm";
+    const std::string rar = dir + "/bench.rar";
+    std::size_t size = 0, streamSize = 0;
+    {
+        const qmpack::Bytes data = qmtest::MixedBytes(mib << 20, 12345);
+        const qmpack::Bytes stream = qmpack::EncodeLz(data);
+        size = data.size();
+        streamSize = stream.size();
+        if (!WriteArchive(archive, stream, data) ||
+            !qmpack::WriteFile(rar, qmtest::WrapRar(stream, static_cast<std::uint32_t>(data.size()),
+                                                    qmpack::Crc32(data), "BENCH.BIN"))) {
+            std::fprintf(stderr, "cannot write the inputs in %s\n", dir.c_str());
+            return 1;
+        }
+    }
+    Timing ours, unar;
+    for (int r = 0; r < repeats; ++r) {
+        std::system(("rm -rf '" + dir + "/out' '" + dir + "/unar'").c_str());
+        if (!Run({quill, "x", archive, "-o", dir + "/out", "-y"}, ours)) {
+            std::fprintf(stderr, "quill failed\n");
+            return 1;
+        }
+        if (!Run({"unar", "-q", "-f", "-o", dir + "/unar", rar}, unar)) {
+            std::fprintf(stderr, "unar failed\n");
+            return 1;
+        }
+    }
+    if (std::system(("cmp -s '" + dir + "/out/BENCH.BIN' '" + dir + "/unar/BENCH.BIN'").c_str()) != 0) {
+        std::fprintf(stderr, "the two extracted files differ\n");
+        return 1;
+    }
+    const double mb = static_cast<double>(size) / 1e6;
+    std::printf("%zu MiB compressed entry (stream %.1f MiB), best of %d, into %s\n", mib,
+                static_cast<double>(streamSize) / 1048576.0, repeats, dir.c_str());
+    Print("quill x (whole process)", ours, mb);
+    Print("unar (whole process)", unar, mb);
+    std::printf("ratio quill / unar (speed, wall time): %.2f\n", unar.wall / ours.wall);
+    std::printf("ratio quill / unar (CPU time):         %.2f\n",
+                (unar.user + unar.system) / (ours.user + ours.system));
+    return 0;
+}
+
+int MemoryRun(const std::string &quill, const std::string &dir, std::size_t gib)
+{
+    const std::string archive = dir + "/big.qm";
+    const std::size_t size = gib << 30;
+    std::size_t streamSize = 0;
+    double encodeSeconds = 0;
+    {
+        const qmpack::Bytes pattern = qmtest::MixedBytes(512 << 10, 999);
+        qmpack::Bytes data(size);
+        for (std::size_t i = 0; i < data.size(); i += pattern.size())
+            std::copy(pattern.begin(), pattern.end(), data.begin() + static_cast<std::ptrdiff_t>(i));
+        const auto t0 = Clock::now();
+        const qmpack::Bytes stream = qmpack::EncodeLz(data);
+        encodeSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        streamSize = stream.size();
+        if (!WriteArchive(archive, stream, data)) {
+            std::fprintf(stderr, "cannot write %s\n", archive.c_str());
+            return 1;
+        }
+    }
+    Timing list, extract;
+    std::system(("rm -rf '" + dir + "/big'").c_str());
+    if (!Run({quill, "l", archive}, list) || !Run({quill, "x", archive, "-o", dir + "/big", "-y"}, extract)) {
+        std::fprintf(stderr, "quill failed on %s\n", archive.c_str());
+        return 1;
+    }
+    std::printf("\n%zu GiB compressed entry (stream %.1f MiB, encoded in %.1f s)\n", gib,
+                static_cast<double>(streamSize) / 1048576.0, encodeSeconds);
+    Print("quill x (whole process)", extract, static_cast<double>(size) / 1e6);
+    std::printf("peak resident set: quill l %.1f MiB, quill x %.1f MiB, difference %.1f MiB\n",
+                static_cast<double>(list.maxRssKiB) / 1024.0, static_cast<double>(extract.maxRssKiB) / 1024.0,
+                static_cast<double>(extract.maxRssKiB - list.maxRssKiB) / 1024.0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::size_t gib = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1;
+    const std::string self = argv[0];
+    const std::string quill = self.substr(0, self.find_last_of('/') + 1) + "quill";
+    const std::string dir = "/dev/shm/quillmark-extract-bench-" + std::to_string(getpid());
+    std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+    int rc = mib > 0 ? SpeedRun(quill, dir, mib, repeats) : 0;
+    if (rc == 0 && gib > 0)
+        rc = MemoryRun(quill, dir, gib);
+    std::system(("rm -rf '" + dir + "'").c_str());
+    return rc;
+}

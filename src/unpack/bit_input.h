@@ -36,7 +36,9 @@ extern std::uint32_t InputAvailable;
 // past its data is look-ahead, not input: a peek loads the three bytes from
 // InputPos (four for the loop's cursor), so the last symbols of a stream peek
 // up to 3 bytes past InputEnd, and the decoded length depends only on the
-// bits of the code actually read.  Those bytes are never consumed, so the
+// bits of the code actually read.  (The 64-bit buffers of the fast paths
+// load whole words further ahead, inside the padded buffer, but they run only
+// while every bit they consume lies before InputEnd.)  Those bytes are never consumed, so the
 // bound on the cursor is exact: a step that starts at or past InputEnd has no
 // real bit left, and a stream that gets there is damaged or truncated.  The
 // decoding loop ends it there instead of running on over stale bytes to the

@@ -1,4 +1,4 @@
-// unpack.cpp - the decoding loop, the match copy and the window flush.
+// unpack.cpp - the decoding loop, the audio runs and the window flush.
 //
 // One step of the loop decodes one main symbol:
 //   0-255    a literal byte
@@ -28,10 +28,15 @@
 // WritePos and the undelivered bytes; no step writes more than 260, so
 // undelivered bytes are never overwritten.
 //
-// The hot loop keeps the cursor, the write position, the counters and the
+// The loop keeps the cursor, the write position, the counters and the
 // audio predictors in local variables (window stores would otherwise force
 // every global to be reloaded) and stores them back around the calls that use
-// the globals.
+// the globals.  It makes single steps only near an edge (a refill point, the
+// end of the real input, a flush, the window's wrap, the entry's end) and at
+// table reads.  Elsewhere it hands whole runs to the fast paths: rounds of
+// LZ steps to DecodeLzFast (lz_fast.h), and runs of audio bytes to
+// DecodeAudioRun below; both read bits through a 64-bit buffer (wide_bits.h)
+// and decode with the entries of the two-level tables (huffman.h).
 #include "unpack/unpack.h"
 
 #include <algorithm>

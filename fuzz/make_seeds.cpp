@@ -1,12 +1,14 @@
 // make_seeds.cpp - writes the seed corpora of the fuzz targets with the
 // packer's library.
 //
-// Usage: qm_fuzz_seeds FOLDER.  Makes FOLDER/unpack, FOLDER/exports and
-// FOLDER/names and fills them with small inputs that reach deep: stored and
-// LZ entries, streams with the audio flag set, every data cipher, enciphered
-// header blocks, and hostile stored names.  The seeds are made afresh by
+// Usage: qm_fuzz_seeds FOLDER.  Makes FOLDER/unpack, FOLDER/exports,
+// FOLDER/names and FOLDER/diff and fills them with small inputs that reach
+// deep: stored and LZ entries, streams with the audio flag set, every data
+// cipher, enciphered header blocks, hostile stored names, and streams in
+// audio mode with every channel count.  The seeds are made afresh by
 // scripts/fuzz, so no binary corpus is kept in the tree.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -51,6 +53,17 @@ Bytes Wave(std::size_t size)
     Bytes out(size);
     for (std::size_t i = 0; i < size; ++i)
         out[i] = static_cast<std::uint8_t>(128 + ((i * 7) % 64) - ((i * 3) % 32));
+    return out;
+}
+
+// Sampled sound: a slow tone with noise, which audio mode codes smaller than
+// LZ does.
+Bytes Sound(std::size_t size, std::uint32_t seed)
+{
+    const Bytes noise = Noise(size, seed);
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<std::uint8_t>(128 + 90 * std::sin(static_cast<double>(i) * 0.03) + noise[i] % 9);
     return out;
 }
 
@@ -198,6 +211,79 @@ void UnpackSeeds(Writer &w)
     w.Put("window-wrap.bin", UnpackInput(32, big.size(), qmpack::EncodeLz(big)));
 }
 
+// ---- diff: unpacked size, stream --------------------------------------------------
+
+Bytes DiffInput(std::size_t unpacked, const Bytes &stream)
+{
+    // Bit 23 of the size field keeps 21 bits of the size, else 16.
+    const std::uint32_t field = static_cast<std::uint32_t>(unpacked) | (unpacked > 0xFFFF ? 0x800000u : 0u);
+    Bytes out = {static_cast<std::uint8_t>(field), static_cast<std::uint8_t>(field >> 8),
+                 static_cast<std::uint8_t>(field >> 16)};
+    out.insert(out.end(), stream.begin(), stream.end());
+    return out;
+}
+
+void DiffSeeds(Writer &w)
+{
+    qmpack::EncoderOptions small;
+    small.blockSymbols = 40;
+    small.delta = qmpack::TableDelta::Alternate;
+    const auto audio = [](qmpack::AudioMode mode, int channels, std::size_t block) {
+        qmpack::EncoderOptions o;
+        o.audio = mode;
+        o.audioChannels = channels;
+        o.blockSymbols = block;
+        o.delta = qmpack::TableDelta::Alternate;
+        return o;
+    };
+    Bytes mixed = Sound(3000, 5);
+    const Bytes text = Text(3000);
+    mixed.insert(mixed.end(), text.begin(), text.end());
+    const struct {
+        const char *name;
+        Bytes data;
+        qmpack::EncoderOptions options;
+    } streams[] = {
+        {"text", Text(6000), {}},
+        {"tables", Text(3000), small},
+        {"noise", Noise(1500, 7), {}},
+        {"wave-lz", Wave(5000), {}},
+        {"sound-1", Sound(4000, 1), audio(qmpack::AudioMode::Always, 1, 700)},
+        {"sound-2", Sound(4000, 2), audio(qmpack::AudioMode::Always, 2, 700)},
+        {"sound-3", Sound(4000, 3), audio(qmpack::AudioMode::Always, 3, 700)},
+        {"sound-4", Sound(4000, 4), audio(qmpack::AudioMode::Always, 4, 700)},
+        {"sound-then-text", mixed, audio(qmpack::AudioMode::Auto, 0, 500)},
+        {"text-as-audio", Text(2000), audio(qmpack::AudioMode::Always, 2, 300)},
+    };
+    for (const auto &s : streams) {
+        const Bytes stream = qmpack::Encode(s.data, s.options);
+        w.Put(std::string(s.name) + ".bin", DiffInput(s.data.size(), stream));
+        // Cut short with a larger size: the stream ends with its data.
+        const Bytes cut(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() * 2 / 3));
+        w.Put(std::string(s.name) + "-cut.bin", DiffInput(s.data.size() + 1000, cut));
+    }
+    // Cut a few bytes past the input buffer's second fill (8192 + 8160
+    // bytes): the last step reads what the first fill left behind.
+    const Bytes noise = Noise(20000, 11);
+    const Bytes sound = Sound(40000, 12);
+    const struct {
+        const char *name;
+        const Bytes &data;
+        qmpack::EncoderOptions options;
+    } long_streams[] = {
+        {"noise-cut-after-refill", noise, {}},
+        {"sound-cut-after-refill", sound, audio(qmpack::AudioMode::Always, 4, 3000)},
+    };
+    for (const auto &s : long_streams) {
+        Bytes stream = qmpack::Encode(s.data, s.options);
+        stream.resize(std::min<std::size_t>(stream.size(), 8192 + 8160 + 5));
+        w.Put(std::string(s.name) + ".bin", DiffInput(s.data.size(), stream));
+    }
+    // Past the window's end: 1.5 MiB of one byte.
+    const Bytes big(3 << 19, 'z');
+    w.Put("window-wrap.bin", DiffInput(big.size(), qmpack::EncodeLz(big)));
+}
+
 // ---- names: settings, relative path, stored names ----------------------------------
 
 Bytes Lines(std::uint8_t settings, const std::vector<std::string> &lines)
@@ -231,10 +317,12 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::filesystem::path root(argv[1]);
-    Writer exports(root / "exports"), unpack(root / "unpack"), names(root / "names");
+    Writer exports(root / "exports"), unpack(root / "unpack"), names(root / "names"), diff(root / "diff");
     ExportSeeds(exports);
     UnpackSeeds(unpack);
     NameSeeds(names);
-    std::printf("seeds: %d exports, %d unpack, %d names\n", exports.count(), unpack.count(), names.count());
+    DiffSeeds(diff);
+    std::printf("seeds: %d exports, %d unpack, %d names, %d diff\n", exports.count(), unpack.count(),
+                names.count(), diff.count());
     return 0;
 }

@@ -53,7 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qm::ActiveCipher = -1;
     qm::CipherSelectKey("", -1);
     qm::ReadIvFirst = false;
-    std::memset(qm::InputBuffer, 0, sizeof qm::InputBuffer);
     qm::UnpackStream(window.data());
     qm::platform::Close(qm::CarrierStream);
     qm::platform::Close(qm::OutputStream);

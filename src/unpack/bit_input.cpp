@@ -16,6 +16,12 @@ std::uint32_t InputEnd = 0;
 
 void FillInput()
 {
+    // The last step of a stream cut short may read a few bits past its data.
+    // Cleared here, those bits are zeros or bytes of this entry's own earlier
+    // reads, never what the entry before left: a damaged entry decodes the
+    // same whatever was extracted before it, and no byte of another entry
+    // can reach its output.
+    std::memset(InputBuffer, 0, sizeof InputBuffer);
     InputAvailable = ReadPackedData(InputBuffer, kInputBufferSize);
     InputPos = 0;
     InputEnd = InputAvailable;

@@ -28,7 +28,8 @@ extern std::uint32_t InputAvailable;
 
 // One past the last byte of real packed data in InputBuffer: 8192 while the
 // data goes on, less once a read came back short (the data is used up).
-// Bytes from here on are stale, left from earlier reads or entries.
+// Bytes from here on are stale: zeros, or left from earlier reads of this
+// entry (FillInput clears the buffer at the start of each stream).
 //
 // A valid stream never consumes a bit at or beyond InputEnd: its encoder
 // writes every bit of its last symbol and pads only the final byte, so the

@@ -16,8 +16,6 @@
 //
 // Usage: extract_bench [MiB] [repeats] [GiB for the memory run, 0 skips]
 //        (default 64, 5, 1); quill is taken from the bench's own directory.
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +26,7 @@
 
 #include "encoder_inputs.h"
 #include "native/rar_wrap.h"
+#include "bench_process.h"
 #include "packer/carrier_writer.h"
 #include "packer/encoder.h"
 
@@ -35,40 +34,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Timing {
-    double wall = 1e30, user = 0, system = 0;
-    long maxRssKiB = 0;
-};
-
-double Seconds(const timeval &t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-// Runs argv with stdout to /dev/null; keeps the run if its wall time is the
-// best.
-bool Run(const std::vector<std::string> &args, Timing &best)
-{
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto t0 = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!std::freopen("/dev/null", "w", stdout))
-            _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
-        return false;
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return false;
-    if (wall < best.wall)
-        best = {wall, Seconds(usage.ru_utime), Seconds(usage.ru_stime), usage.ru_maxrss};
-    return true;
-}
+using qmbench::Run;
+using qmbench::Timing;
 
 void Print(const char *what, const Timing &t, double mb)
 {

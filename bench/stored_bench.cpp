@@ -13,55 +13,22 @@
 // Usage: stored_bench [MB] [repeats] [work directory]
 //        (default 200, 7, /tmp/quillmark-stored-bench-PID)
 // quill is taken from the bench's own directory.
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_process.h"
 #include "packer/carrier_writer.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-struct Timing {
-    double wall = 1e30, user = 0, system = 0;
-};
-
-double Seconds(const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; }
-
-// Runs argv with stdout to /dev/null; keeps the run if its wall time is the best.
-bool Run(const std::vector<std::string> &args, Timing &best)
-{
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto t0 = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!std::freopen("/dev/null", "w", stdout))
-            _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
-        return false;
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return false;
-    if (wall < best.wall)
-        best = {wall, Seconds(usage.ru_utime), Seconds(usage.ru_stime)};
-    return true;
-}
+using qmbench::Run;
+using qmbench::Timing;
 
 void Print(const char *what, const Timing &t, double mb)
 {

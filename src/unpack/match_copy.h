@@ -96,17 +96,38 @@ inline void CopyWord(std::uint8_t *d, const std::uint8_t *s)
     std::memcpy(d, word, N);
 }
 
+// Copies length bytes (at least N) from src, at least N bytes behind, by
+// N-byte words: each word's bytes were all written before it is loaded, and
+// the last word ends exactly at the length, rewriting a few bytes with the
+// values they already hold.
+template <std::size_t N>
+inline void CopyWords(std::uint8_t *out, const std::uint8_t *src, std::uint32_t length)
+{
+    std::uint32_t i = 0;
+    do {
+        CopyWord<N>(out + i, src + i);
+        i += N;
+    } while (i + N < length);
+    CopyWord<N>(out + length - N, src + length - N);
+}
+
+// Copies length bytes (N to 2N) from a source at least 2N bytes behind as
+// two words, the first and the last, overlapping in the middle.
+template <std::size_t N>
+inline void CopyEnds(std::uint8_t *out, const std::uint8_t *src, std::uint32_t length)
+{
+    CopyWord<N>(out, src);
+    CopyWord<N>(out + length - N, src + length - N);
+}
+
 // The copy of the fast loop, where the destination does not wrap.  It
 // writes exactly `length` bytes: the bytes past the match's end are the
 // oldest of the window, still the source of matches up to 1 MiB back.
 //
-// A source at least 16 bytes behind goes by 16-byte words (each word's bytes
-// were all written before it is loaded, so the result is that of a
-// byte-by-byte copy), the last word ending exactly at the length and
-// rewriting a few bytes with the values they already hold; shorter matches
-// by two overlapping words of 8, 4 or 2 bytes.  8 to 15 bytes behind goes by
-// 8-byte words the same way; closer by bytes (distance 1: a fill).  A
-// source across the wrap goes through CopyBytes.
+// A source at least 16 bytes behind goes by 16-byte words, shorter matches
+// by two overlapping words of 8, 4 or 2 bytes; 8 to 15 bytes behind by
+// 8-byte words; closer by bytes (distance 1: a fill).  The result is that of
+// a byte-by-byte copy.  A source across the wrap goes through CopyBytes.
 // Inlined by force: at -O2 the compiler would call it, on every match.
 inline __attribute__((always_inline)) std::uint8_t *CopyMatchFast(std::uint8_t *window, std::uint8_t *out,
                                                                   std::uint32_t distance, std::uint32_t length)
@@ -116,29 +137,16 @@ inline __attribute__((always_inline)) std::uint8_t *CopyMatchFast(std::uint8_t *
     const std::uint8_t *src = out - distance;
     if (distance >= 16 && length >= 2) {
         if (length > 16) {
-            std::uint32_t i = 0;
-            do {
-                CopyWord<16>(out + i, src + i);
-                i += 16;
-            } while (i + 16 < length);
-            CopyWord<16>(out + length - 16, src + length - 16);
+            CopyWords<16>(out, src, length);
         } else if (length >= 8) {
-            CopyWord<8>(out, src);
-            CopyWord<8>(out + length - 8, src + length - 8);
+            CopyEnds<8>(out, src, length);
         } else if (length >= 4) {
-            CopyWord<4>(out, src);
-            CopyWord<4>(out + length - 4, src + length - 4);
+            CopyEnds<4>(out, src, length);
         } else {
-            CopyWord<2>(out, src);
-            CopyWord<2>(out + length - 2, src + length - 2);
+            CopyEnds<2>(out, src, length);
         }
     } else if (distance >= 8 && length >= 8) {
-        std::uint32_t i = 0;
-        do {
-            CopyWord<8>(out + i, src + i);
-            i += 8;
-        } while (i + 8 < length);
-        CopyWord<8>(out + length - 8, src + length - 8);
+        CopyWords<8>(out, src, length);
     } else if (distance == 1) {
         std::memset(out, *src, length);
     } else {

@@ -26,7 +26,6 @@
 
 namespace {
 
-
 using qmbench::Run;
 using qmbench::Timing;
 

@@ -217,9 +217,10 @@ Bytes DiffInput(std::size_t unpacked, const Bytes &stream)
 {
     // Bit 23 of the size field keeps 21 bits of the size, else 16.
     const std::uint32_t field = static_cast<std::uint32_t>(unpacked) | (unpacked > 0xFFFF ? 0x800000u : 0u);
-    Bytes out = {static_cast<std::uint8_t>(field), static_cast<std::uint8_t>(field >> 8),
-                 static_cast<std::uint8_t>(field >> 16)};
-    out.insert(out.end(), stream.begin(), stream.end());
+    Bytes out(3 + stream.size());
+    for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<std::uint8_t>(field >> (8 * i));
+    std::copy(stream.begin(), stream.end(), out.begin() + 3);
     return out;
 }
 

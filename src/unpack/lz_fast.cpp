@@ -1,12 +1,12 @@
 // lz_fast.cpp - the fast loop of LZ mode (see lz_fast.h).
 //
 // A round starts on a refilled bit buffer (at least 56 bits) with its main
-// entry looked up.  A literal is stored and a second entry looked up from
-// the same bits (at most 15 are gone); a second literal ends the round.  Any
-// other symbol gets a refill first, after which one whole step fits: a main
-// code (15 bits) with its length bits (5), a distance code (15) with its
-// bits (16), 51 in all.  The round ends with a refill and the next lookup,
-// made before the match's copy so that the two overlap.
+// entry looked up.  Up to three literals are stored from those bits (45 at
+// most); a third literal ends the round.  Any other symbol gets a refill
+// first, after which one whole step fits: a main code (15 bits) with its
+// length bits (5), a distance code (15) with its bits (16), 51 in all.  The
+// round ends with a refill and the next lookup, made before the match's copy
+// so that the two overlap.
 #include "unpack/lz_fast.h"
 
 #include "unpack/huffman.h"
@@ -41,9 +41,14 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             if (EntryKind(e) == kKindLiteral) {
                 bits.Skip(EntryBits(e));
                 *out++ = static_cast<std::uint8_t>(EntryValue(e));
-                bits.Refill();
                 e = LookupEntry64(mainTable, bits.buf);
-                continue;
+                if (EntryKind(e) == kKindLiteral) {
+                    bits.Skip(EntryBits(e));
+                    *out++ = static_cast<std::uint8_t>(EntryValue(e));
+                    bits.Refill();
+                    e = LookupEntry64(mainTable, bits.buf);
+                    continue;
+                }
             }
             bits.Refill();
         }

@@ -18,11 +18,11 @@
 
 namespace qm {
 
-// The most bytes one round writes: a literal and a match of up to 260.
-constexpr std::uint32_t kFastRoundBytes = 261;
-// The most input bytes one round reads, from the position of its first
-// load (a literal and a match: at most 66 bits; the word loads reach 16
-// bytes further).
+// The most bytes one round writes: two literals and a match of up to 260.
+constexpr std::uint32_t kFastRoundBytes = 262;
+// How far behind the end of the usable input a round must start: it
+// consumes at most 81 bits (two literals and a match), and its word loads
+// reach 28 bytes past its start, inside the padded buffer.
 constexpr std::uint32_t kFastRoundInput = 16;
 
 // Runs rounds of LZ steps from the cursor and writePos while the input

@@ -31,27 +31,10 @@ private:
 int RunExtract(const CommandLine &line, Console &console)
 {
     Display display(console, line.quiet);
-    const std::string archive = FromLibraryPath(line.archive);
-    PasswordAnswers answers(console, display, line);
-    ArchiveSession session(line, answers);
-    FailureContext context;
-    context.masksGiven = !line.masks.empty();
-    if (session.status() != QM_STATUS_OK) {
-        context.refusal = answers.refusal();
-        context.stopRequested = console.StopRequested();
-        return ReportFailure(display, archive, session.status(), context);
-    }
-    MaskList masks;
-    if (!masks.Fill(line))
-        return ReportFailure(display, archive, GetArchiveStatus(), context);
-    // The walk finds damage in the header blocks before anything is written,
-    // and tells the sizes for the progress line.
-    const EntryWalk walk = WalkEntries(masks);
-    if (walk.status != QM_STATUS_OK) {
-        context.phase = Phase::Walk;
-        context.refusal = answers.refusal();
-        return ReportFailure(display, archive, walk.status, context);
-    }
+    PreparedArchive prepared(line, console, display);
+    if (prepared.failure() >= 0)
+        return prepared.failure();
+    const std::string &archive = prepared.shownName();
 
     KeepDirectoriesOption keep(line.keepDirectories);
     SetOutputPath(line.outputDir.c_str());
@@ -61,14 +44,11 @@ int RunExtract(const CommandLine &line, Console &console)
     settings.outputDir = line.outputDir;
     settings.relativePath = line.relativePath;
     ReplaceAnswers replace(console, display, line);
-    ExtractionRun run(console, display, answers, &replace, walk.entries, settings);
-    int64_t total = 0;
-    for (const Entry &e : walk.entries)
-        total += e.unpackedSize > 0 ? e.unpackedSize : 0;
+    ExtractionRun run(console, display, prepared.answers, &replace, prepared.walk.entries, settings);
 
     display.Out("Extracting from " + archive);
-    display.Start(total);
-    const uint16_t status = run.Run(masks, -1);
+    display.Start(prepared.totalSize());
+    const uint16_t status = run.Run(prepared.masks, -1);
     SetRelativePath("");
     if (status != QM_STATUS_OK || replace.quitAnswered())
         return ReportFailure(display, archive, status == QM_STATUS_OK ? QM_STATUS_STOPPED : status,

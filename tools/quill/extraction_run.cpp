@@ -276,4 +276,35 @@ int32_t QM_CALL ExtractionRun::OnPassword(QmUserValue user, char *buffer, const 
     return result;
 }
 
+PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Display &display)
+    : answers(console, display, line), session(line, answers), archive_(FromLibraryPath(line.archive))
+{
+    FailureContext context;
+    context.masksGiven = !line.masks.empty();
+    if (session.status() != QM_STATUS_OK) {
+        context.refusal = answers.refusal();
+        context.stopRequested = console.StopRequested();
+        failure_ = ReportFailure(display, archive_, session.status(), context);
+        return;
+    }
+    if (!masks.Fill(line)) {
+        failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
+        return;
+    }
+    walk = WalkEntries(masks);
+    if (walk.status != QM_STATUS_OK) {
+        context.phase = Phase::Walk;
+        context.refusal = answers.refusal();
+        failure_ = ReportFailure(display, archive_, walk.status, context);
+    }
+}
+
+int64_t PreparedArchive::totalSize() const
+{
+    int64_t total = 0;
+    for (const Entry &e : walk.entries)
+        total += e.unpackedSize > 0 ? e.unpackedSize : 0;
+    return total;
+}
+
 }  // namespace quill

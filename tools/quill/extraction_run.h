@@ -97,4 +97,29 @@ private:
 // Describes a find-data record for the replace question: "1.5 KiB, 2022-03-10 11:02".
 std::string DescribeFindData(const WIN32_FIND_DATAA &data);
 
+// The start that testing and extracting share: the archive opened with
+// quill's password answers, the masks filled, and the matching entries
+// walked (the walk finds damage in the header blocks before anything is
+// written, and tells the sizes for the progress line).  failure() is the
+// exit code of a start that failed, its message shown; -1 when the run can
+// go on.
+class PreparedArchive {
+public:
+    PreparedArchive(const CommandLine &line, Console &console, Display &display);
+
+    int failure() const { return failure_; }
+    const std::string &shownName() const { return archive_; }
+    // The unpacked bytes of the matching entries.
+    int64_t totalSize() const;
+
+    PasswordAnswers answers;
+    ArchiveSession session;
+    MaskList masks;
+    EntryWalk walk;
+
+private:
+    std::string archive_;
+    int failure_ = -1;
+};
+
 }  // namespace quill

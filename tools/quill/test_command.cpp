@@ -19,25 +19,11 @@ namespace quill {
 int RunTest(const CommandLine &line, Console &console)
 {
     Display display(console, line.quiet);
-    const std::string archive = FromLibraryPath(line.archive);
-    PasswordAnswers answers(console, display, line);
-    ArchiveSession session(line, answers);
-    FailureContext context;
-    context.masksGiven = !line.masks.empty();
-    if (session.status() != QM_STATUS_OK) {
-        context.refusal = answers.refusal();
-        context.stopRequested = console.StopRequested();
-        return ReportFailure(display, archive, session.status(), context);
-    }
-    MaskList masks;
-    if (!masks.Fill(line))
-        return ReportFailure(display, archive, GetArchiveStatus(), context);
-    const EntryWalk walk = WalkEntries(masks);
-    if (walk.status != QM_STATUS_OK) {
-        context.phase = Phase::Walk;
-        context.refusal = answers.refusal();
-        return ReportFailure(display, archive, walk.status, context);
-    }
+    PreparedArchive prepared(line, console, display);
+    if (prepared.failure() >= 0)
+        return prepared.failure();
+    const std::string &archive = prepared.shownName();
+    const std::vector<Entry> &entries = prepared.walk.entries;
 
     PrivateDir scratch;
     const auto libraryScratch = scratch.ok() ? ToLibraryPath(scratch.path().string()) : std::nullopt;
@@ -50,18 +36,15 @@ int RunTest(const CommandLine &line, Console &console)
     settings.testing = true;
     settings.scratchDir = scratch.path();
     settings.libraryScratchDir = *libraryScratch;
-    ExtractionRun run(console, display, answers, nullptr, walk.entries, settings);
-    int64_t total = 0;
-    for (const Entry &e : walk.entries)
-        total += e.unpackedSize > 0 ? e.unpackedSize : 0;
+    ExtractionRun run(console, display, prepared.answers, nullptr, entries, settings);
 
     display.Out("Testing " + archive);
-    display.Start(total);
+    display.Start(prepared.totalSize());
     int failed = 0;
     int firstExit = kExitOk;
-    const int last = static_cast<int>(walk.entries.size()) - 1;
+    const int last = static_cast<int>(entries.size()) - 1;
     for (int skipThrough = -1;;) {
-        const uint16_t status = run.Run(masks, skipThrough);
+        const uint16_t status = run.Run(prepared.masks, skipThrough);
         if (status == QM_STATUS_OK)
             break;
         const FailureContext failure = run.Context(status);
@@ -81,7 +64,7 @@ int RunTest(const CommandLine &line, Console &console)
         if (skipThrough >= last)
             break;
     }
-    const int count = static_cast<int>(walk.entries.size());
+    const int count = static_cast<int>(entries.size());
     if (failed) {
         display.Err("quill: " + archive + ": " + std::to_string(failed) + " of " +
                     std::to_string(count) + (count == 1 ? " entry" : " entries") +

@@ -130,19 +130,7 @@ TEST(AudioPredictor, EncoderModelInvertsTheDecoder)
 
 // Bits most significant first; every table gives each symbol a 9-bit code,
 // so a symbol is written as its own number.
-struct StreamWriter {
-    Bytes out;
-    int bit = 0;
-    void Bits(std::uint32_t value, int count)
-    {
-        for (int k = count - 1; k >= 0; --k) {
-            if (bit == 0)
-                out.push_back(0);
-            if ((value >> k) & 1)
-                out.back() |= static_cast<std::uint8_t>(0x80 >> bit);
-            bit = (bit + 1) & 7;
-        }
-    }
+struct StreamWriter : qmtest::BitSink {
     void Lengths(int count, std::uint32_t length)
     {
         for (int s = 0; s < 19; ++s)

@@ -95,4 +95,20 @@ inline Decoded DecodeStream(const qmpack::Bytes &stream, std::int32_t unpackedSi
     return DecodeAt(path, 0, static_cast<std::uint32_t>(stream.size()), unpackedSize, inDir);
 }
 
+// Writes bits most significant first, for hand-built streams.
+struct BitSink {
+    qmpack::Bytes out;
+    int bit = 0;
+    void Bits(std::uint32_t value, int count)
+    {
+        for (int k = count - 1; k >= 0; --k) {
+            if (bit == 0)
+                out.push_back(0);
+            if ((value >> k) & 1)
+                out.back() |= static_cast<std::uint8_t>(0x80 >> bit);
+            bit = (bit + 1) & 7;
+        }
+    }
+};
+
 }  // namespace qmtest

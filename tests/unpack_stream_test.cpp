@@ -14,21 +14,7 @@ namespace {
 
 using qmpack::Bytes;
 
-// Writes bits most significant first.
-struct BitSink {
-    Bytes out;
-    int bit = 0;
-    void Bits(std::uint32_t value, int count)
-    {
-        for (int k = count - 1; k >= 0; --k) {
-            if (bit == 0)
-                out.push_back(0);
-            if ((value >> k) & 1)
-                out.back() |= static_cast<std::uint8_t>(0x80 >> bit);
-            bit = (bit + 1) & 7;
-        }
-    }
-};
+using qmtest::BitSink;
 
 // Builds streams symbol by symbol with fixed-width codes (main symbols 9
 // bits, distance slots 6, repeat-length slots 5, bit-length symbols 5) and

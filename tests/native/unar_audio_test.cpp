@@ -31,7 +31,7 @@ TEST(UnarAudio, DecodesOurAudioStreamsToTheOriginalBytes)
     int serial = 0;
     for (const auto &c : qmtest::AudioRoundTripCases()) {
         SCOPED_TRACE(c.name);
-        ExpectUnarDecodes(qmpack::Encode(c.data, c.options), c.data, dir, "a" + std::to_string(++serial));
+        ExpectUnarDecodes(qmpack::Encode(c.data, c.options), c.data, dir, std::string("a").append(std::to_string(++serial)));
     }
 }
 

@@ -33,6 +33,8 @@ inline bool Run(const std::vector<std::string> &args, Timing &best)
     for (const auto &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    // The child's freopen would write out whatever this process still buffers.
+    std::fflush(stdout);
     const auto t0 = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {

@@ -172,13 +172,22 @@ void ExportSeeds(Writer &w)
 
 // ---- unpack: setting, unpacked size, stream --------------------------------------
 
+// The stream behind a head of `skip` bytes and a 3-byte little-endian size
+// field.  (Sized first and filled after: GCC 12 at -O3 warns on an
+// initializer list grown by insert.)
+Bytes BehindSizeField(std::size_t skip, std::uint32_t field, const Bytes &stream)
+{
+    Bytes out(skip + 3 + stream.size());
+    for (std::size_t i = 0; i < 3; ++i)
+        out[skip + i] = static_cast<std::uint8_t>(field >> (8 * i));
+    std::copy(stream.begin(), stream.end(), out.begin() + static_cast<std::ptrdiff_t>(skip + 3));
+    return out;
+}
+
 Bytes UnpackInput(std::uint8_t setting, std::size_t unpacked, const Bytes &stream)
 {
-    Bytes out(4 + stream.size());
+    Bytes out = BehindSizeField(1, static_cast<std::uint32_t>(unpacked), stream);
     out[0] = setting;
-    for (int i = 0; i < 3; ++i)
-        out[1 + i] = static_cast<std::uint8_t>(unpacked >> (8 * i));
-    std::copy(stream.begin(), stream.end(), out.begin() + 4);
     return out;
 }
 
@@ -217,11 +226,7 @@ Bytes DiffInput(std::size_t unpacked, const Bytes &stream)
 {
     // Bit 23 of the size field keeps 21 bits of the size, else 16.
     const std::uint32_t field = static_cast<std::uint32_t>(unpacked) | (unpacked > 0xFFFF ? 0x800000u : 0u);
-    Bytes out(3 + stream.size());
-    for (int i = 0; i < 3; ++i)
-        out[i] = static_cast<std::uint8_t>(field >> (8 * i));
-    std::copy(stream.begin(), stream.end(), out.begin() + 3);
-    return out;
+    return BehindSizeField(0, field, stream);
 }
 
 void DiffSeeds(Writer &w)

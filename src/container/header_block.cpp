@@ -35,15 +35,24 @@ bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
     if (Session.WalkPos < 0 || !CarrierStream)
         return false;
     std::uint8_t raw[kHeaderBlockSize];
-    if (!platform::Seek(CarrierStream, Session.WalkPos) ||
-        platform::Read(CarrierStream, raw, kHeaderBlockSize) != kHeaderBlockSize)
-        return false;  // the normal end of the archive
+    if (!platform::Seek(CarrierStream, Session.WalkPos))
+        return false;
+    // Nothing at all where a block would start is the normal end of the
+    // archive; a part of a block is an archive cut short.
+    const std::size_t got = platform::Read(CarrierStream, raw, kHeaderBlockSize);
+    if (got == 0)
+        return false;
+    if (got != kHeaderBlockSize)
+        return DamagedBlock();
 
+    // Every block of an archive is enciphered under the one header password
+    // that opened it: a block that does not decipher, with the host asked or
+    // not, is damaged.
     std::uint8_t plain[kHeaderBlockSize];
     const std::uint8_t *block = raw;
     if (Session.HeadersEnciphered == 1) {
         if (!DecipherHeaderBlock(plain, raw))
-            return false;
+            return DamagedBlock();
         block = plain;
     }
 

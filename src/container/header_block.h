@@ -76,8 +76,10 @@ bool CheckHeaderBlockCrc(const std::uint8_t *block);
 // copies the stored name into nameBuffer (256 bytes).  When entry->block is
 // not null the whole (deciphered) block is copied there too.  Fields of the
 // entry that a block does not set are left as the caller cleared them.
-// False at the end of the archive (no status) or on a damaged block (9964,
-// or whatever the header deciphering set).
+// False at the end of the archive (nothing at all to read there: no status)
+// or on a damaged block (9964): a part of a block cut short, a block that
+// does not decipher, a wrong magic or CRC, a name without its end, a
+// negative packed size.
 bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer);
 
 }  // namespace qm

@@ -10,7 +10,8 @@
 // and the name is the carrier path.  Any result but 0 means "try this one";
 // the host decides how many attempts there are.  With no callback the block
 // simply fails and the status is left alone: the open turns that into 9961,
-// a list walk ends there as at the end of the archive.
+// and a list walk ends there with 9964, since a later block that the opening
+// password does not fit is damaged (see header_block.cpp).
 //
 // The key is selected afresh for every attempt on every block: the data
 // path selects its own keys in between, and there is one key state.

@@ -5,7 +5,10 @@
 // word; the first offset that passes all three wins.  The first-block scan
 // reads from just behind the record and takes the first offset whose 424
 // bytes carry a matching header CRC; with enciphered blocks only the block
-// directly behind the record is tried, after deciphering it.
+// directly behind the record is tried, after deciphering it.  When the scan
+// passes over bytes that were a header block (see LooksLikeALostBlock) to a
+// later block, the first block was damaged: the session remembers it, so
+// that list builds report it instead of dropping the entry in silence.
 #include "container/locator.h"
 
 #include <algorithm>
@@ -41,6 +44,19 @@ bool IsSignatureAt(const std::uint8_t *p)
 {
     return std::memcmp(p, kSignatureString, kSignatureStringSize) == 0 &&
            Load32(p + 14) == kSignatureMagic && Load32(p + 10) == kFormatWord;
+}
+
+// A gap behind the record is allowed, but bytes there were a header block
+// once when they carry a block's magic in its place, or a packed size that
+// leads exactly to the block found at offset j: one flipped byte cannot
+// spoil both.
+bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j)
+{
+    if (got < kHeaderBlockSize)
+        return false;
+    const std::int64_t packed = LoadSigned32(bytes + kBlockPackedOffset);
+    return Load32(bytes + kBlockMagicOffset) == kHeaderMagic ||
+           packed + static_cast<std::int64_t>(kHeaderBlockSize) == j;
 }
 
 }  // namespace
@@ -106,6 +122,7 @@ bool FindFirstBlock(platform::File *stream)
     if (j < 0)
         return false;
     Session.FirstBlockPos = static_cast<std::int32_t>(start + j);
+    Session.FirstBlockDamaged = j > 0 && LooksLikeALostBlock(raw.get(), got, j);
     return true;
 }
 

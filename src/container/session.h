@@ -27,6 +27,10 @@ struct SessionState {
     CipherMethod SessionCipher;          // the open parameters' data cipher method
     char DataPassword[kPasswordSize];
     char HeaderPassword[kPasswordSize];
+    // The bytes right behind the signature record hold a header block's
+    // magic but not a matching CRC, and the open went on from a later block:
+    // the first entry is lost to damage, and every list build says so.
+    std::int32_t FirstBlockDamaged;
 };
 
 extern SessionState Session;

@@ -63,6 +63,10 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
                                 : "a password is missing or wrong for " + c.entry,
                 kExitPassword};
     }
+    // A later header block that the opening password does not fit: the
+    // library reports damage, and quill's refusal of the question says why.
+    if (status == QM_STATUS_BAD_HEADER && c.refusal == Refusal::HeaderBlockBroken)
+        return *FromRefusal(c);
     switch (status) {
     case QM_STATUS_NO_CARRIER:
         return {"no such file", kExitUnreadable};

@@ -2,6 +2,7 @@
 #include "container/header_block.h"
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "state/status.h"
@@ -51,8 +52,15 @@ bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
     std::uint8_t plain[kHeaderBlockSize];
     const std::uint8_t *block = raw;
     if (Session.HeadersEnciphered == 1) {
-        if (!DecipherHeaderBlock(plain, raw))
+        // The password that opened the archive stays when the host gives up
+        // on this block: the question clears it for the answer, and a later
+        // list build must still open the blocks it fits.
+        char lastWorked[kPasswordSize];
+        std::memcpy(lastWorked, Session.HeaderPassword, sizeof lastWorked);
+        if (!DecipherHeaderBlock(plain, raw)) {
+            std::memcpy(Session.HeaderPassword, lastWorked, sizeof lastWorked);
             return DamagedBlock();
+        }
         block = plain;
     }
 

@@ -46,17 +46,29 @@ bool IsSignatureAt(const std::uint8_t *p)
            Load32(p + 14) == kSignatureMagic && Load32(p + 10) == kFormatWord;
 }
 
-// A gap behind the record is allowed, but bytes there were a header block
-// once when they carry a block's magic in its place, or a packed size that
-// leads exactly to the block found at offset j: one flipped byte cannot
-// spoil both.
+// A gap behind the record is allowed, but bytes behind it were a header
+// block once when they lead to the block found at offset j: the word at a
+// block's packed-size place that points exactly at j.  Directly behind the
+// record, a block's magic in its place says so too, so that one flipped byte
+// in a first block without a gap is always caught.  (A flipped packed size
+// behind a gap cannot be told from the gap.)  A gap of other bytes matches
+// neither but by a chance of about one in 2^32 for each offset.
 bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j)
 {
     if (got < kHeaderBlockSize)
         return false;
-    const std::int64_t packed = LoadSigned32(bytes + kBlockPackedOffset);
-    return Load32(bytes + kBlockMagicOffset) == kHeaderMagic ||
-           packed + static_cast<std::int64_t>(kHeaderBlockSize) == j;
+    if (Load32(bytes + kBlockMagicOffset) == kHeaderMagic)
+        return true;
+    for (std::int64_t k = 0; k + static_cast<std::int64_t>(kHeaderBlockSize) <= j; ++k) {
+        const std::uint8_t *at = bytes + k;
+        const std::int64_t packed = LoadSigned32(at + kBlockPackedOffset);
+        // A size of 0 is what a gap of zero bytes holds everywhere: only
+        // with the magic in place does it mark an empty entry's block.
+        if (k + static_cast<std::int64_t>(kHeaderBlockSize) + packed == j &&
+            (packed > 0 || Load32(at + kBlockMagicOffset) == kHeaderMagic))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace

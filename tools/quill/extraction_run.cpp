@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "quill/codepage.h"
+#include "quill/signature_probe.h"
 
 namespace quill {
 
@@ -101,13 +102,8 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     pendingPass_ = -1;
     questionIndex_ = -1;
     outputShown_.clear();
-    if (settings_.testing) {
-        // The file a passed-over entry is pointed at: it exists, so the
-        // library asks before replacing it, and the answer is "skip".
-        std::FILE *marker = std::fopen((settings_.scratchDir / "skip").string().c_str(), "wb");
-        if (marker)
-            std::fclose(marker);
-    }
+    if (settings_.testing && skipThrough >= 0)
+        CanPassOver();
 
     const auto user = reinterpret_cast<QmUserValue>(this);
     SetSetFileNameProc(user, OnFileName);
@@ -132,6 +128,33 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     return status;
 }
 
+bool ExtractionRun::CanPassOver()
+{
+    if (!librarySkipMarker_.empty())
+        return true;
+    std::filesystem::path folder;
+    if (settings_.testing) {
+        folder = settings_.scratchDir;
+    } else {
+        markerDir_ = std::make_unique<PrivateDir>();
+        if (!markerDir_->ok())
+            return false;
+        folder = markerDir_->path();
+    }
+    // The file a passed-over entry is pointed at: it exists, so the library
+    // asks before replacing it, and the answer is "skip".
+    const std::filesystem::path marker = folder / "skip";
+    std::FILE *file = std::fopen(marker.string().c_str(), "wb");
+    if (!file)
+        return false;
+    std::fclose(file);
+    const auto libraryMarker = ToLibraryPath(marker.string());
+    if (!libraryMarker || libraryMarker->size() >= kOutputPathSize)
+        return false;
+    librarySkipMarker_ = *libraryMarker;
+    return true;
+}
+
 void ExtractionRun::EntryPassed(int index)
 {
     ++finished_;
@@ -154,12 +177,16 @@ void ExtractionRun::BeginEntry(char *outputPath)
     }
     const bool passedOver = cursor_ <= skipThrough_;
 
+    if (passedOver) {
+        Put(outputPath, librarySkipMarker_);
+        outputShown_ = FromLibraryPath(outputPath);
+        return;
+    }
     if (settings_.testing) {
         RemoveScratch();
-        Put(outputPath, settings_.libraryScratchDir + (passedOver ? "\\skip" : "\\entry"));
+        Put(outputPath, settings_.libraryScratchDir + "\\entry");
         outputShown_ = FromLibraryPath(outputPath);
-        if (!passedOver)
-            pendingPass_ = cursor_;
+        pendingPass_ = cursor_;
         return;
     }
 
@@ -283,6 +310,8 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
     context.masksGiven = !line.masks.empty();
     if (session.status() != QM_STATUS_OK) {
         context.refusal = answers.refusal();
+        if (session.status() == QM_STATUS_BAD_PASSWORD)
+            context.headersEnciphered = SignatureSaysHeadersEnciphered(archive_);
         context.stopRequested = console.StopRequested();
         failure_ = ReportFailure(display, archive_, session.status(), context);
         return;
@@ -292,7 +321,11 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
         return;
     }
     walk = WalkEntries(masks);
-    if (walk.status != QM_STATUS_OK) {
+    // Damage in the header blocks with entries found: the run goes ahead.
+    // The library extracts the entries behind a lost first block and none
+    // before a damaged later block, and ends with the damage either way.
+    const bool damagedWithEntries = walk.status == QM_STATUS_BAD_HEADER && !walk.entries.empty();
+    if (walk.status != QM_STATUS_OK && !damagedWithEntries) {
         context.phase = Phase::Walk;
         context.refusal = answers.refusal();
         failure_ = ReportFailure(display, archive_, walk.status, context);

@@ -24,7 +24,8 @@ std::optional<Failure> FromRefusal(const FailureContext &c)
         return Failure{"the header blocks are enciphered: give the header password with -H",
                        kExitPassword};
     case Refusal::HeaderWrong:
-        return Failure{"wrong header password", kExitPassword};
+        return Failure{"wrong header password, or the first header block is damaged",
+                       kExitPassword};
     case Refusal::HeaderNotGiven:
         return Failure{"no header password given", kExitPassword};
     case Refusal::HeaderBlockBroken:
@@ -55,9 +56,12 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
     if (status == QM_STATUS_BAD_PASSWORD) {
         if (auto failure = FromRefusal(c))
             return *failure;
+        if (c.phase == Phase::Open && c.headersEnciphered == false)
+            return {"the archive is damaged: no intact first header block behind its signature",
+                    kExitDamaged};
         if (c.phase == Phase::Open)
             return {"the first header block does not decipher: the header password (-H) is "
-                    "missing or wrong",
+                    "missing or wrong, or the block is damaged",
                     kExitPassword};
         return {c.entry.empty() ? "a password is missing or wrong"
                                 : "a password is missing or wrong for " + c.entry,

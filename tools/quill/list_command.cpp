@@ -3,6 +3,7 @@
 
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
+#include "quill/signature_probe.h"
 #include "quill/commands.h"
 #include "quill/exit_codes.h"
 #include "quill/failure_messages.h"
@@ -48,6 +49,8 @@ int RunList(const CommandLine &line, Console &console)
     context.masksGiven = !line.masks.empty();
     if (session.status() != QM_STATUS_OK) {
         context.refusal = answers.refusal();
+        if (session.status() == QM_STATUS_BAD_PASSWORD)
+            context.headersEnciphered = SignatureSaysHeadersEnciphered(archive);
         return ReportFailure(display, archive, session.status(), context);
     }
     MaskList masks;

@@ -43,6 +43,7 @@ int RunExtract(const CommandLine &line, Console &console)
     SetRelativePath(line.relativePath.c_str());  // the open cleared it
 
     RunSettings settings;
+    settings.archiveShown = archive;
     settings.outputDir = line.outputDir;
     settings.relativePath = line.relativePath;
     ReplaceAnswers replace(console, display, line);

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "quill/codepage.h"
+#include "quill/output_reason.h"
 #include "quill/signature_probe.h"
 
 namespace quill {
@@ -225,6 +226,11 @@ FailureContext ExtractionRun::Context(uint16_t status) const
     context.outputPath = cursor_ >= 0 ? outputShown_ : std::string();
     context.testing = settings_.testing;
     context.stopRequested = console_.StopRequested();
+    if (status == QM_STATUS_CANNOT_OPEN && !context.outputPath.empty())
+        context.reason = WhyCannotCreate(context.outputPath, settings_.archiveShown);
+    const auto at = static_cast<size_t>(failedEntry(status));
+    if (status == QM_STATUS_WRITE_FAILED && !context.outputPath.empty() && at < plan_.size())
+        context.reason = WhyCannotWrite(context.outputPath, plan_[at].unpackedSize);
     return context;
 }
 

@@ -38,6 +38,7 @@ struct RunSettings {
     std::string libraryScratchDir;      // the same, as the library takes it
     std::string outputDir;              // extracting: -o, library form
     std::string relativePath;           // extracting: --relative, library form
+    std::string archiveShown;           // the archive, as the system names it
 };
 
 class ExtractionRun {

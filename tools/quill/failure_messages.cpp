@@ -12,6 +12,9 @@ namespace {
 
 using Refusal = PasswordAnswers::Refusal;
 
+// ": No space left on device", or nothing when the reason is not known.
+std::string Because(const std::string &reason) { return reason.empty() ? "" : ": " + reason; }
+
 // A declined password question, or nothing when the status came otherwise.
 std::optional<Failure> FromRefusal(const FailureContext &c)
 {
@@ -80,19 +83,22 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
         if (c.phase == Phase::Run && !c.outputPath.empty()) {
             if (c.testing)
                 return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                            " could not be created",
+                            " could not be created" + Because(c.reason),
                         kExitWriteFailed};
-            return {"cannot create " + c.outputPath + " (for " + c.entry +
-                        "), or give it its time",
+            if (c.reason.empty())
+                return {"cannot create " + c.outputPath + " (for " + c.entry +
+                            "), or give it its time",
+                        kExitWriteFailed};
+            return {"cannot create " + c.outputPath + " (for " + c.entry + ")" + Because(c.reason),
                     kExitWriteFailed};
         }
         return {"the archive file cannot be opened", kExitUnreadable};
     case QM_STATUS_WRITE_FAILED:
         if (c.testing)
             return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                        " could not be written in full (is the disk full?)",
+                        " could not be written in full" + Because(c.reason),
                     kExitWriteFailed};
-        return {"cannot write " + c.outputPath + " in full (is the disk full?)",
+        return {"cannot write " + c.outputPath + " in full" + Because(c.reason),
                 kExitWriteFailed};
     case QM_STATUS_CRC_MISMATCH:
         return {c.entry + " is damaged: CRC mismatch", kExitDamaged};

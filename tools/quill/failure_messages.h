@@ -31,6 +31,9 @@ struct FailureContext {
     // At the open: whether the signature record marks the header blocks as
     // enciphered (or the command forced it); nothing when unknown.
     std::optional<bool> headersEnciphered;
+    // Why the output file could not be made or written, in the system's
+    // words; may be empty.
+    std::string reason;
 };
 
 Failure DescribeFailure(uint16_t status, const FailureContext &context);

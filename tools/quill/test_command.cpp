@@ -32,6 +32,7 @@ int RunTest(const CommandLine &line, Console &console)
         return kExitWriteFailed;
     }
     RunSettings settings;
+    settings.archiveShown = archive;
     settings.testing = true;
     settings.scratchDir = scratch.path();
     settings.libraryScratchDir = *libraryScratch;

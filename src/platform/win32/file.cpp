@@ -69,9 +69,10 @@ File *CreateTempBeside(const char *beside, std::string *tempPath)
         return nullptr;
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
         std::string name = TempNameBeside(beside, attempt);
-        // CREATE_NEW refuses any existing name, a link included.
-        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        // CREATE_NEW refuses any existing name, a link included.  Others may
+        // read the file while it is written, as on POSIX.
+        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)

@@ -39,14 +39,6 @@ std::int32_t QM_CALL StopHalfway(QmUserValue, std::int32_t percent, std::int32_t
     return percent < 100 ? 0 : 1;
 }
 
-std::vector<std::string> Names(const fs::path &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class ExtractSafety : public ::testing::Test {
 protected:
@@ -125,7 +117,7 @@ TEST_F(ExtractSafety, AFailedEntryLeavesTheFileItWouldReplaceAsItWas)
         c.registerHost();
         EXPECT_EQ(Extract(out_), c.status);
         EXPECT_EQ(qmpack::ReadFile((out_ / "B.TXT").string()), kOld);
-        EXPECT_EQ(Names(out_), (std::vector<std::string>{"A.TXT", "B.TXT"}));  // no temporary file
+        EXPECT_EQ(qmtest::SortedNames(out_), (std::vector<std::string>{"A.TXT", "B.TXT"}));  // no temporary file
         TearDown();
     }
 }
@@ -139,7 +131,7 @@ TEST_F(ExtractSafety, TheCarrierBeingReadIsNeverATarget)
     SetOkToReplaceProc(0, Replace);
     EXPECT_EQ(Extract(out_), QM_STATUS_CANNOT_OPEN);
     EXPECT_EQ(qmpack::ReadFile(carrier.string()), before);
-    EXPECT_EQ(Names(out_), std::vector<std::string>{"SELF.QM"});
+    EXPECT_EQ(qmtest::SortedNames(out_), std::vector<std::string>{"SELF.QM"});
 }
 
 #ifndef _WIN32

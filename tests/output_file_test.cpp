@@ -64,15 +64,6 @@ bool WriteAndFinish(const fs::path &target, const std::string &text, const HidFi
     return qm::FinishOutputFile(&out, e, LibPath(target).c_str());
 }
 
-// The names in a folder, sorted.
-std::vector<std::string> Names(const fs::path &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class OutputFiles : public ::testing::Test {
 protected:
@@ -157,7 +148,7 @@ TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfAnAbsolutePath)
     ASSERT_TRUE(WriteAndFinish(target, "data", Entry("f.txt", 4)));
     EXPECT_EQ(qm::ArchiveStatus, 0);
     EXPECT_EQ(ReadText(target), "data");
-    EXPECT_EQ(Names(dir.path() / "out" / "a" / "b"), std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(qmtest::SortedNames(dir.path() / "out" / "a" / "b"), std::vector<std::string>{"f.txt"});
 }
 
 TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfARelativePath)
@@ -187,7 +178,7 @@ TEST_F(OutputFiles, TheDataGoesToATemporaryFileBesideTheFinalName)
     // While it is written the old file is whole and the new data lies in a
     // file of its own in the same folder.
     EXPECT_EQ(ReadText(target), "old");
-    const std::vector<std::string> names = Names(dir.path());
+    const std::vector<std::string> names = qmtest::SortedNames(dir.path());
     ASSERT_EQ(names.size(), 2u);
     const std::string temp = names[0] == "f.txt" ? names[1] : names[0];
     EXPECT_EQ(temp.substr(0, 3), "~qm");
@@ -196,7 +187,7 @@ TEST_F(OutputFiles, TheDataGoesToATemporaryFileBesideTheFinalName)
 
     ASSERT_TRUE(qm::FinishOutputFile(&out, Entry("f.txt", 3), LibPath(target).c_str()));
     EXPECT_EQ(ReadText(target), "new");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
 }
 
 TEST_F(OutputFiles, ADiscardedOutputLeavesTheOldFileAndNoTrace)
@@ -207,7 +198,7 @@ TEST_F(OutputFiles, ADiscardedOutputLeavesTheOldFileAndNoTrace)
     qm::platform::Write(out.stream, "partial", 7);
     qm::DiscardOutputFile(&out);
     EXPECT_EQ(ReadText(dir.path() / "f.txt"), "old");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
 }
 
 TEST_F(OutputFiles, OpenFailsWithFiveWhereTheFinalNameMayNotBeWritten)
@@ -230,7 +221,7 @@ TEST_F(OutputFiles, OpenFailsWithFiveWhereTheFinalNameMayNotBeWritten)
     }
     EXPECT_EQ(ReadText(dir.path() / "locked.txt"), "l");
     EXPECT_FALSE(fs::exists(dir.path() / "plain" / "sub"));
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"folder", "locked.txt", "plain"}));
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), (std::vector<std::string>{"folder", "locked.txt", "plain"}));
 }
 
 // ---- the replace question -----------------------------------------------------------
@@ -395,7 +386,7 @@ TEST_F(OutputFiles, FinishWithAnInvalidTimeFailsWithFiveAndKeepsTheFile)
     EXPECT_FALSE(WriteAndFinish(target, "abc", e));
     EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_CANNOT_OPEN);
     EXPECT_EQ(ReadText(target), "abc");  // complete and verified: renamed into place
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
     EXPECT_FALSE(qmtest::IsReadOnly(target));  // attributes come only after the time
 }
 

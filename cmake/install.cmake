@@ -3,6 +3,7 @@
 #   lib/libquillmark.so.X.Y.Z (+ SONAME link libquillmark.so.X and libquillmark.so)
 #     or bin/quillmark.dll + lib/quillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
 #   bin/quill, bin/qmpack (qmpack native only: its ciphers come from OpenSSL)
+#   lib/libquillmark.a with QM_INSTALL_STATIC (target Quillmark::quillmark_static)
 #   lib/cmake/Quillmark/  find_package(Quillmark) -> target Quillmark::quillmark
 #   lib/pkgconfig/quillmark.pc
 include(GNUInstallDirs)
@@ -21,6 +22,11 @@ install(TARGETS quillmark EXPORT QuillmarkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(TARGET quillmark_archive)
+  install(TARGETS quillmark_archive EXPORT QuillmarkTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endif()
 install(TARGETS quill RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET qmpack)
   install(TARGETS qmpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

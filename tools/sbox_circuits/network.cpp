@@ -103,7 +103,10 @@ Network InputsOnly()
     return n;
 }
 
-Truth GateValue(const Gate &g, const std::vector<Truth> &s) { return Ternary(g.op, s[g.in[0]], s[g.in[1]], s[g.in[2]]); }
+Truth GateValue(const Gate &g, const std::vector<Truth> &s)
+{
+    return Ternary(g.op, s[g.in[0]], s[g.in[1]], s[g.in[2]]);
+}
 
 // Makes output `bit` exact rather than complemented: the gate that makes it
 // is given the complementary table when nothing else uses it, else a NOT is

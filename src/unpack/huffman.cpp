@@ -86,7 +86,6 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     const std::uint16_t fallback = filled ? table.CodeSymbols[0] : 0;
     for (std::uint32_t i = filled; i < count; ++i)
         table.CodeSymbols[i] = fallback;
-    table.SymbolCount = count;
 
     // Each symbol's entry without its code length, which a code adds to the
     // bits to consume.
@@ -155,13 +154,6 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
             table.Entries[start + s] = entryAt(indexOf(v, len), len);
         }
     }
-}
-
-std::uint32_t DecodeEntry(const DecodeTable &table)
-{
-    const std::uint32_t entry = LookupEntry(table, PeekBits() & 0xFFFE);
-    SkipBits(EntryCodeLength(entry));
-    return entry;
 }
 
 }  // namespace qm

@@ -74,7 +74,6 @@ inline std::uint32_t EntryKind(std::uint32_t e) { return (e >> 10) & 3; }
 inline std::uint32_t EntryValue(std::uint32_t e) { return e >> 12; }
 
 struct DecodeTable {
-    std::uint32_t SymbolCount;
     std::uint32_t CodeLimits[16];
     std::uint32_t CodePositions[16];
     std::uint16_t CodeSymbols[kMainSymbols];  // the largest alphabet
@@ -121,7 +120,15 @@ inline std::uint32_t DecodeEntryAt(const DecodeTable &table, BitCursor &in)
     return entry;
 }
 
-// The same at InputPos / InputBitPos.
+// The same at the input's own cursor.
+inline std::uint32_t DecodeEntry(const DecodeTable &table, PackedInput &in)
+{
+    const std::uint32_t entry = LookupEntry(table, in.Peek() & 0xFFFE);
+    in.Skip(EntryCodeLength(entry));
+    return entry;
+}
+
+// The same at the cursor of the exports' decoder.
 std::uint32_t DecodeEntry(const DecodeTable &table);
 
 }  // namespace qm

@@ -18,6 +18,8 @@
 
 namespace qm {
 
+struct DecodeTables;
+
 // The most bytes one round writes: two literals and a match of up to 260.
 constexpr std::uint32_t kFastRoundBytes = 262;
 // How far behind the end of the usable input a round must start: it
@@ -26,10 +28,10 @@ constexpr std::uint32_t kFastRoundBytes = 262;
 constexpr std::uint32_t kFastRoundInput = 16;
 
 // Runs rounds of LZ steps from the cursor and writePos while the input
-// cursor's load position is at most inLimit (an offset into InputBuffer)
+// cursor's load position is at most inLimit (an offset into the input buffer)
 // and writePos at most outLimit.  Stops before a table read, leaving its
 // symbol unread.  Moves the cursor, writePos and the match history on.
 void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, MatchState &m,
-                  std::uint32_t inLimit, std::uint32_t outLimit);
+                  const DecodeTables &tables, std::uint32_t inLimit, std::uint32_t outLimit);
 
 }  // namespace qm

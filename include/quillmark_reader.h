@@ -3,8 +3,8 @@
  *
  * Each open archive is a qm_archive of its own: it may come from a file, from
  * bytes already in memory or from a read callback, and an entry's data may
- * be read into the caller's buffers (qm_read_data) or checked
- * (qm_test_entry).  Nothing here touches the
+ * be read into the caller's buffers (qm_read_data), checked (qm_test_entry)
+ * or written to a folder (qm_extract_entry).  Nothing here touches the
  * session of the exports in quillmark.h.
  *
  *   qm_archive *a;
@@ -170,9 +170,16 @@ QM_READER_API int QM_READER_CALL qm_skip_entry(qm_archive *a);
  * the password callback again while the data password is wrong. */
 QM_READER_API int QM_READER_CALL qm_test_entry(qm_archive *a);
 
+/* Writes the current entry below the folder dir_utf8, under its stored path.
+ * The file goes to a temporary name beside its final one and is renamed into
+ * place only when complete and its CRC matched; names that would leave the
+ * folder, and links among the folders below it, are refused.  flags: 0. */
+QM_READER_API int QM_READER_CALL qm_extract_entry(qm_archive *a, const char *dir_utf8,
+                                                  unsigned flags);
+
 /* ---- errors and cancelling -------------------------------------------------- */
 
-/* Stops a qm_read_data or qm_test_entry running in another
+/* Stops a qm_read_data, qm_test_entry or qm_extract_entry running in another
  * thread: it returns QM_E_CANCELLED.  Calls after it fail the same way until
  * the next qm_next_entry. */
 QM_READER_API void QM_READER_CALL qm_cancel(qm_archive *a);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -515,6 +516,100 @@ TEST(ReaderApi, SeveralArchivesReadAtOnceGiveTheirOwnBytes)
         t.join();
     for (std::size_t k = 0; k < jobs.size(); ++k)
         EXPECT_EQ(failures[k], 0) << "archive " << k;
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file below root, as paths relative to it (generic form).
+std::vector<std::string> FilesBelow(const fs::path &root)
+{
+    std::vector<std::string> files;
+    for (const auto &item : fs::recursive_directory_iterator(root))
+        if (!item.is_directory())
+            files.push_back(fs::relative(item.path(), root).generic_string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(ReaderApi, ExtractWritesEachEntryInsideTheFolderOnlyWhenItChecksOut)
+{
+    const Bytes text = qmtest::TextBytes(50000, 30);
+    const Bytes small = qmtest::RandomBytes(700, 31);
+    qmpack::CarrierSpec spec;
+    spec.entries = {Entry("docs\\readme.txt", text, true), Entry("..\\..\\up.bin", small, false),
+                    Entry("C:\\abs\\x.bin", small, false), Entry("bad.txt", text, true),
+                    Entry("..", small, false), Entry("keep.txt", small, false, 1, "pw")};
+    spec.entries[3].dataCrc ^= 1;
+    const Bytes carrier = qmpack::BuildCarrier(spec);
+
+    const qmtest::TempDir root;
+    const fs::path out = root.path() / "out";
+    fs::create_directories(out);
+    // What stands at a final name survives a failed entry.
+    qmpack::WriteFile((out / "bad.txt").string(), {'o', 'l', 'd'});
+
+    struct Case {
+        int code;
+        const char *file;  // where the entry's bytes land, or null
+    };
+    const Case cases[] = {
+        {0, "docs/readme.txt"}, {0, "up.bin"}, {0, "abs/x.bin"},
+        {QM_E_CRC, nullptr},    {QM_E_UNSAFE_NAME, nullptr}, {QM_E_BAD_PASSWORD, nullptr},
+    };
+    const qm_options wrong = Passwords("not it");
+    qm_archive *a = nullptr;
+    ASSERT_EQ(qm_open_memory(carrier.data(), carrier.size(), &wrong, &a), 0);
+    for (const Case &c : cases) {
+        const qm_entry *e = nullptr;
+        ASSERT_EQ(qm_next_entry(a, &e), 0);
+        SCOPED_TRACE(e->name);
+        EXPECT_EQ(qm_extract_entry(a, out.string().c_str(), 0), c.code) << qm_error_message(a);
+        if (c.file) {
+            const Bytes &want = std::string(e->name) == "docs/readme.txt" ? text : small;
+            EXPECT_TRUE(qmpack::ReadFile((out / c.file).string()) == want);
+        }
+    }
+    qm_close(a);
+    EXPECT_EQ(FilesBelow(root.path()),
+              (std::vector<std::string>{"out/abs/x.bin", "out/bad.txt", "out/docs/readme.txt", "out/up.bin"}))
+        << "nothing outside the folder, no temporary file left";
+    EXPECT_TRUE(qmpack::ReadFile((out / "bad.txt").string()) == (Bytes{'o', 'l', 'd'}));
+}
+
+TEST(ReaderApi, ExtractNeverReplacesTheArchiveItNorWritesThroughALink)
+{
+    const Bytes small = qmtest::RandomBytes(700, 32);
+    qmpack::CarrierSpec spec;
+    spec.entries = {Entry("archive.qm", small, false), Entry("link\\x.bin", small, false)};
+    const Bytes carrier = qmpack::BuildCarrier(spec);
+    const qmtest::TempDir root;
+    const fs::path out = root.path() / "out";
+    fs::create_directories(out);
+    fs::create_directories(root.path() / "elsewhere");
+    const std::string carrierPath = (out / "archive.qm").string();
+    qmpack::WriteFile(carrierPath, carrier);
+    bool linked = true;
+    std::error_code ec;
+    fs::create_directory_symlink(root.path() / "elsewhere", out / "link", ec);
+    if (ec)
+        linked = false;  // no links to be had here (Wine)
+
+    qm_archive *a = nullptr;
+    ASSERT_EQ(qm_open_file(carrierPath.c_str(), nullptr, &a), 0);
+    const qm_entry *e = nullptr;
+    ASSERT_EQ(qm_next_entry(a, &e), 0);
+    EXPECT_EQ(qm_extract_entry(a, out.string().c_str(), 0), QM_E_OUTPUT);
+    EXPECT_TRUE(qmpack::ReadFile(carrierPath) == carrier);
+    ASSERT_EQ(qm_next_entry(a, &e), 0);
+    if (linked) {
+        EXPECT_EQ(qm_extract_entry(a, out.string().c_str(), 0), QM_E_OUTPUT);
+        EXPECT_TRUE(fs::is_empty(root.path() / "elsewhere"));
+    }
+    qm_close(a);
 }
 
 }  // namespace

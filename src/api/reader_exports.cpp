@@ -209,6 +209,13 @@ QM_READER_API int QM_READER_CALL qm_skip_entry(qm_archive *a) { return a ? a->re
 
 QM_READER_API int QM_READER_CALL qm_test_entry(qm_archive *a) { return a ? a->reader.Test() : QM_E_ARGUMENT; }
 
+QM_READER_API int QM_READER_CALL qm_extract_entry(qm_archive *a, const char *dir_utf8, unsigned flags)
+{
+    if (!a || !dir_utf8 || flags != 0)
+        return QM_E_ARGUMENT;
+    return a->reader.Extract(dir_utf8);
+}
+
 QM_READER_API void QM_READER_CALL qm_cancel(qm_archive *a)
 {
     if (a)

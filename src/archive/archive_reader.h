@@ -65,6 +65,8 @@ public:
     using Sink = bool (*)(void *context, const void *data, std::size_t size);
     int ReadAll(Sink sink, void *context);
     int Test();
+    // Writes the entry below the folder (see entry_extract.cpp).
+    int Extract(const char *dirUtf8);
 
     void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
 

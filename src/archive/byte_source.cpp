@@ -41,6 +41,8 @@ public:
         return platform::ReadAt(file_, offset, buffer, count, error);
     }
 
+    bool IsFile(const char *path) const override { return platform::IsSameFile(file_, path); }
+
 private:
     platform::RandomAccessFile *file_;
 };

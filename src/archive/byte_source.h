@@ -23,6 +23,10 @@ public:
 
     std::uint64_t Length() const { return length_; }
 
+    // True when the path (Windows-1252, backslashes) names the file this
+    // source reads; a source that is no file has none.
+    virtual bool IsFile(const char *) const { return false; }
+
 protected:
     explicit ByteSource(std::uint64_t length) : length_(length) {}
 

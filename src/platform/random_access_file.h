@@ -17,6 +17,10 @@ struct RandomAccessFile;
 RandomAccessFile *OpenRandomAccess(const char *pathUtf8, std::uint64_t *length, int *error);
 void Close(RandomAccessFile *file);  // accepts null
 
+// True when the path (the library's form: Windows-1252, backslashes) names
+// the very file that `open` has open, links followed.
+bool IsSameFile(RandomAccessFile *open, const char *path);
+
 // Reads up to count bytes at offset: the count read (less only at the end of
 // the file), or -1 with the system's error number in *error.
 std::int64_t ReadAt(RandomAccessFile *file, std::uint64_t offset, void *buffer, std::size_t count,

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/posix/native_name.h"
+
 namespace qm::platform {
 
 struct RandomAccessFile {
@@ -40,6 +42,15 @@ RandomAccessFile *OpenRandomAccess(const char *pathUtf8, std::uint64_t *length, 
     }
     *length = static_cast<std::uint64_t>(st.st_size);
     return file;
+}
+
+bool IsSameFile(RandomAccessFile *open, const char *path)
+{
+    if (!open || !path || !*path)
+        return false;
+    struct stat mine, theirs;
+    return ::fstat(open->fd, &mine) == 0 && ::stat(NativeName(path).c_str(), &theirs) == 0 &&
+           mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 void Close(RandomAccessFile *file)

@@ -54,6 +54,24 @@ RandomAccessFile *OpenRandomAccess(const char *pathUtf8, std::uint64_t *length, 
     return file;
 }
 
+bool IsSameFile(RandomAccessFile *open, const char *path)
+{
+    if (!open || !path || !*path)
+        return false;
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    if (!GetFileInformationByHandle(open->handle, &mine))
+        return false;
+    // No access asked: only the file's identity is read.
+    const HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return false;
+    const bool got = GetFileInformationByHandle(other, &theirs) != 0;
+    CloseHandle(other);
+    return got && mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+           mine.nFileIndexHigh == theirs.nFileIndexHigh && mine.nFileIndexLow == theirs.nFileIndexLow;
+}
+
 void Close(RandomAccessFile *file)
 {
     if (!file)

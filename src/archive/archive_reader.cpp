@@ -79,9 +79,10 @@ int ArchiveReader::AskPassword(int kind, const std::string &nameUtf8, std::strin
 
 bool ArchiveReader::DecipherBlock(std::uint8_t *plain, const std::uint8_t *raw) const
 {
+    // Single DES, each 8-byte block on its own, under the schedule built
+    // once for the header password.
     std::memcpy(plain, raw, kHeaderBlockSize);
-    DataCipher key = headerKey_;  // a copy: single DES keeps no chaining value, but stays const
-    key.Decipher(plain, static_cast<std::int32_t>(kHeaderBlockSize), kHeaderCipher);
+    DesBlocks(plain, kHeaderBlockSize / 8, headerKey_.primary);
     return CheckHeaderBlockCrc(plain);
 }
 

@@ -54,11 +54,6 @@ std::uint32_t &InputAvailable = TheDecoder.input.available;
 std::uint32_t &InputEnd = TheDecoder.input.end;
 
 DecoderState &Decoder = TheDecoder.state;
-DecodeTable &BitLengthTable = TheDecoder.tables.bitLength;
-DecodeTable &MainTable = TheDecoder.tables.main;
-DecodeTable &DistanceTable = TheDecoder.tables.distance;
-DecodeTable &RepeatLengthTable = TheDecoder.tables.repeatLength;
-DecodeTable (&AudioTables)[kMaxChannels] = TheDecoder.tables.audio;
 AudioChannelState (&AudioChannels)[kMaxChannels] = TheDecoder.audio.channels;
 std::int32_t &ChannelDelta = TheDecoder.audio.channelDelta;
 
@@ -68,7 +63,6 @@ void RefillInput() { TheDecoder.input.Refill(); }
 std::uint16_t PeekBits() { return TheDecoder.input.Peek(); }
 void SkipBits(std::uint32_t n) { TheDecoder.input.Skip(n); }
 std::uint32_t ReadBits(std::uint32_t n) { return TheDecoder.input.Read(n); }
-std::uint32_t DecodeEntry(const DecodeTable &table) { return DecodeEntry(table, TheDecoder.input); }
 
 void ResetAudioState() { std::memset(&TheDecoder.audio, 0, sizeof TheDecoder.audio); }
 

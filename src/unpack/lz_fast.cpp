@@ -23,9 +23,9 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
     const std::uint8_t *const inEnd = in.bytes + inLimit;
     std::uint8_t *out = window + writePos;
     std::uint8_t *const outEnd = window + outLimit;
-    const DecodeTable &mainTable = tables.main;
-    const DecodeTable &distanceTable = tables.distance;
-    const DecodeTable &repeatTable = tables.repeatLength;
+    const MainTable &mainTable = tables.main;
+    const DistanceTable &distanceTable = tables.distance;
+    const RepeatLengthTable &repeatTable = tables.repeatLength;
 
     // The history in locals: the window stores could alias it otherwise.
     MatchState history = m;

@@ -76,7 +76,7 @@ static_assert(kFlushRoom > kMaxStepBytes);
 constexpr std::uint32_t kFinalSymbolBytes = 5;
 
 // One audio symbol of the table at the front of bits, consumed.
-inline std::uint32_t DecodeAudioSymbol(const DecodeTable &table, WideBits &bits)
+inline std::uint32_t DecodeAudioSymbol(const AudioTable &table, WideBits &bits)
 {
     const std::uint32_t entry = LookupEntry64(table, bits.buf);
     bits.Skip(EntryBits(entry));
@@ -84,7 +84,7 @@ inline std::uint32_t DecodeAudioSymbol(const DecodeTable &table, WideBits &bits)
 }
 
 template <int C>
-std::uint32_t DecodeAudioFrames(const DecodeTable *tables, WideBits &bits, AudioRun &predictors,
+std::uint32_t DecodeAudioFrames(const AudioTable *tables, WideBits &bits, AudioRun &predictors,
                                 std::uint32_t frames, std::uint8_t *out, bool &newTables)
 {
     // A refill leaves 56 bits: enough for three symbols of up to 15 bits.
@@ -101,7 +101,7 @@ std::uint32_t DecodeAudioFrames(const DecodeTable *tables, WideBits &bits, Audio
 // symbol 256 (newTables).  The caller has made sure that n symbols stay
 // inside the input buffer and n bytes inside the window.  Returns the bytes
 // made; channel moves on.
-std::uint32_t DecodeAudioRun(const DecodeTable *tables, BitCursor &in, AudioRun &predictors,
+std::uint32_t DecodeAudioRun(const AudioTable *tables, BitCursor &in, AudioRun &predictors,
                              std::int32_t &channel, std::int32_t channelCount, std::uint8_t *out,
                              std::uint32_t n, bool &newTables)
 {
@@ -189,8 +189,8 @@ void StreamDecoder::CheckFinalTables()
 {
     if (input.available < input.pos + kFinalSymbolBytes)
         return;
-    const std::uint32_t entry =
-        DecodeEntry(state.AudioMode ? tables.audio[state.CurrentChannel] : tables.main, input);
+    const std::uint32_t entry = state.AudioMode ? DecodeEntry(tables.audio[state.CurrentChannel], input)
+                                                : DecodeEntry(tables.main, input);
     const auto newTables = static_cast<std::uint32_t>(state.AudioMode ? kSymAudioNewTables : kSymNewTables);
     if (EntryKind(entry) == kKindSpecial && EntryValue(entry) == newTables)
         ReadCodeTables();

@@ -19,12 +19,6 @@ StreamDecoder &ExportsDecoder();
 
 extern DecoderState &Decoder;
 
-extern DecodeTable &BitLengthTable;
-extern DecodeTable &MainTable;
-extern DecodeTable &DistanceTable;
-extern DecodeTable &RepeatLengthTable;
-extern DecodeTable (&AudioTables)[kMaxChannels];
-
 void ResetUnpackState();
 void ReadCodeTables();
 void FlushWindow();

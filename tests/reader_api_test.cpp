@@ -20,6 +20,8 @@
 #include "encoder_inputs.h"
 #include "packer/carrier_writer.h"
 #include "packer/encoder.h"
+#include "extract_test_support.h"
+#include "quillmark.h"
 #include "quillmark_reader.h"
 #include "support/temp_dir.h"
 
@@ -512,10 +514,36 @@ TEST(ReaderApi, SeveralArchivesReadAtOnceGiveTheirOwnBytes)
             }
         });
     }
+    // Beside them, the exports extract an archive of their own in one more
+    // thread: neither side sees the other's state.
+    const qmtest::TempDir dir;
+    const Bytes legacyPlain = qmtest::MixedBytes(900000, 40);
+    qmpack::CarrierSpec legacySpec;
+    legacySpec.entries = {Entry("LEGACY.BIN", legacyPlain, true)};
+    const std::string legacyCarrier = dir.Write("legacy.qm", qmpack::BuildCarrier(legacySpec));
+    int legacyFailures = 0;
+    threads.emplace_back([&] {
+        for (int round = 0; round < 3; ++round) {
+            ArcOpenParams params;
+            std::memset(&params, 0, sizeof params);
+            std::strcpy(params.dataPassword, "-");
+            InitHidFile(legacyCarrier.c_str(), &params);
+            SetOutputPath(qmtest::LibPath(dir.path()).c_str());
+            FileMaskList all;
+            InitFileMaskList(&all);
+            ExtractFileMaskListArc(&all);
+            DoneFileMaskList(&all);
+            if (GetArchiveStatus() != 0 || qmpack::ReadFile(dir.File("LEGACY.BIN")) != legacyPlain)
+                ++legacyFailures;
+            SetOutputPath("");
+            DoneArcFile(0);
+        }
+    });
     for (auto &t : threads)
         t.join();
     for (std::size_t k = 0; k < jobs.size(); ++k)
         EXPECT_EQ(failures[k], 0) << "archive " << k;
+    EXPECT_EQ(legacyFailures, 0);
 }
 
 }  // namespace

@@ -159,8 +159,10 @@ QM_READER_API int QM_READER_CALL qm_next_entry(qm_archive *a, const qm_entry **e
 QM_READER_API int64_t QM_READER_CALL qm_entry_count(qm_archive *a);
 
 /* Reads the current entry's next bytes into buf: the count (at most size),
- * 0 at its end once the CRC has matched, or a negative error.  Bytes handed
- * out before an error (a damaged entry) stay the caller's to keep or drop. */
+ * 0 at its end once the CRC has matched, or a negative error, which stays
+ * (QM_E_ARGUMENT for a size of 0 unless the entry has already ended or
+ * failed).  Bytes handed out before an error (a damaged entry) stay the
+ * caller's to keep or drop. */
 QM_READER_API int64_t QM_READER_CALL qm_read_data(qm_archive *a, void *buf, size_t size);
 
 /* Leaves the rest of the current entry's data unread. */

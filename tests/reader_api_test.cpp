@@ -429,6 +429,7 @@ TEST(ReaderApi, BadArgumentsAndCallsOutOfOrder)
     ASSERT_EQ(qm_open_memory(carrier.data(), carrier.size(), nullptr, &a), 0);
     char buffer[16];
     EXPECT_EQ(qm_read_data(a, buffer, sizeof buffer), QM_E_NO_ENTRY);
+    EXPECT_EQ(qm_read_data(a, nullptr, 1), QM_E_ARGUMENT);
     EXPECT_EQ(qm_test_entry(a), QM_E_NO_ENTRY);
     const qm_entry *e = nullptr;
     ASSERT_EQ(qm_next_entry(a, &e), 0);
@@ -436,6 +437,7 @@ TEST(ReaderApi, BadArgumentsAndCallsOutOfOrder)
     EXPECT_EQ(qm_read_data(a, buffer, sizeof buffer), 0) << "a skipped entry has nothing left";
     qm_cancel(a);
     ASSERT_EQ(qm_next_entry(a, &e), 0) << "the next entry starts uncancelled";
+    EXPECT_EQ(qm_read_data(a, buffer, 0), QM_E_ARGUMENT) << "0 would read as the end";
     EXPECT_GT(qm_read_data(a, buffer, sizeof buffer), 0);
     qm_cancel(a);
     EXPECT_EQ(qm_read_data(a, buffer, sizeof buffer), QM_E_CANCELLED);

@@ -219,11 +219,12 @@ std::int64_t ArchiveReader::Read(void *buffer, std::size_t size)
         d.phase = Phase::kFailed;
         return d.error = Fail(QM_E_CANCELLED, "reading " + entry_.name + " was cancelled");
     }
+    // A buffer of no bytes could take nothing, and 0 means the end.
+    if (size == 0)
+        return Fail(QM_E_ARGUMENT, "qm_read_data needs a buffer of at least one byte");
     if (d.phase == Phase::kNotStarted)
         if (const int r = BeginData(); r < 0)
             return r;
-    if (size == 0)
-        return 0;
     auto *out = static_cast<std::uint8_t *>(buffer);
     const std::int64_t made = d.compressed ? ReadCompressed(out, size) : ReadStored(out, size);
     d.crc = Crc32Update(d.crc, out, static_cast<std::size_t>(made));

@@ -424,7 +424,7 @@ TEST(ReaderApi, BadArgumentsAndCallsOutOfOrder)
     const qmtest::TempDir dir;
     EXPECT_EQ(qm_open_file(dir.File("missing.qm").c_str(), nullptr, &a), QM_E_IO);
     EXPECT_NE(qm_system_error(nullptr), 0);
-    EXPECT_EQ(qm_open_file(dir.path().c_str(), nullptr, &a), QM_E_IO) << "a folder is no archive file";
+    EXPECT_EQ(qm_open_file(dir.path().string().c_str(), nullptr, &a), QM_E_IO) << "a folder is no archive file";
 
     ASSERT_EQ(qm_open_memory(carrier.data(), carrier.size(), nullptr, &a), 0);
     char buffer[16];

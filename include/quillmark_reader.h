@@ -30,7 +30,7 @@
  * none sees the state of another.  One archive is used by one thread at a
  * time, except qm_cancel, which any thread may call at any time.
  *
- * Memory: an open archive holds about 1.3 MiB while it reads a compressed
+ * Memory: an open archive holds about 1.2 MiB while it reads a compressed
  * entry (a 1 MiB window and the decoder's tables), a few KiB otherwise.
  *
  * Usable from C, C++ and foreign-function interfaces: plain structs, no

@@ -51,28 +51,24 @@ namespace qm {
 
 namespace {
 
-// A step consumes at most 51 bits: a main code (15) with its length bits
-// (5), then a distance code (15) with its bits (16).
-constexpr std::uint32_t kMaxStepBits = kMaxCodeLength + 5 + kMaxCodeLength + 16;
-static_assert(kMaxStepBits == 51);
-// Steps start on bytes up to the refill point, the one the format has always
-// used.  A refill keeps the last 32 bytes, so the point must lie in them; and
-// a step that starts on it (at its last bit) must find its bits and the
-// 4-byte peek of its last code inside the buffer.
+// A step consumes at most kMaxStepBits and writes at most kMaxStepBytes
+// (lz_fast.h).  Steps start on bytes up to the refill point, the one the
+// format has always used.  A refill keeps the last 32 bytes, so the point
+// must lie in them; and a step that starts on it (at its last bit) must find
+// its bits and the 4-byte peek of its last code inside the buffer.
 constexpr std::uint32_t kRefillBeforeStep = 8162;
 static_assert(kRefillBeforeStep + 1 >= kInputBufferSize - kInputKeep,
               "a refill carries the byte of the next unread bit over");
 static_assert(kRefillBeforeStep + (7 + kMaxStepBits) / 8 + 4 <= kInputBufferSize,
               "a step's bits and its last peek stay inside the buffer");
-// A step writes at most 260 bytes: the longest length slot (224 + 31) + 3,
-// and + 2 for the distance bonuses (or + 2 + 3 after an old distance).
-constexpr std::uint32_t kMaxStepBytes =
-    LengthBase[kLengthSlots - 1] + (1u << LengthBits[kLengthSlots - 1]) - 1 + 3 + 2;
-static_assert(kMaxStepBytes == 260);
 // The room the window keeps free before the undelivered bytes, the value the
 // format has always used: more than one step writes.
 constexpr std::uint32_t kFlushRoom = 270;
 static_assert(kFlushRoom > kMaxStepBytes);
+// A fast round starts kFastRoundInput bytes before the refill point at the
+// latest; its word loads reach 28 bytes past its start.
+static_assert(kRefillBeforeStep + 1 - kFastRoundInput + 28 <= kInputBufferSize + kInputPadding,
+              "a fast round's loads stay inside the padded buffer");
 constexpr std::uint32_t kFinalSymbolBytes = 5;
 
 // One audio symbol of the table at the front of bits, consumed.

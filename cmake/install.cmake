@@ -1,5 +1,5 @@
 # install.cmake - what `cmake --install` puts in place:
-#   include/quillmark.h
+#   include/quillmark.h, include/quillmark_reader.h
 #   lib/libquillmark.so.X.Y.Z (+ SONAME link libquillmark.so.X and libquillmark.so)
 #     or bin/quillmark.dll + lib/quillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
 #   bin/quill, bin/qmpack (qmpack native only: its ciphers come from OpenSSL)
@@ -21,7 +21,8 @@ install(TARGETS quillmark EXPORT QuillmarkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h ${PROJECT_SOURCE_DIR}/include/quillmark_reader.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET quillmark_archive)
   install(TARGETS quillmark_archive EXPORT QuillmarkTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

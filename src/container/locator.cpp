@@ -53,6 +53,8 @@ bool IsSignatureAt(const std::uint8_t *p)
 // in a first block without a gap is always caught.  (A flipped packed size
 // behind a gap cannot be told from the gap.)  A gap of other bytes matches
 // neither but by a chance of about one in 2^32 for each offset.
+}  // namespace
+
 bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j)
 {
     if (got < kHeaderBlockSize)
@@ -71,7 +73,19 @@ bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_
     return false;
 }
 
-}  // namespace
+std::int64_t FindSignatureIn(const std::uint8_t *bytes, std::size_t n, bool *enciphered)
+{
+    // The last offset tested is n - 25: the string, both words and the flags
+    // word (S + 18 .. S + 21) then lie inside what was read.
+    for (std::size_t i = 0; i + 25 <= n; ++i) {
+        const std::uint8_t *p = bytes + i;
+        if (!IsSignatureAt(p))
+            continue;
+        *enciphered = (Load32(p + 18) & kFlagHeadersEnciphered) != 0;
+        return static_cast<std::int64_t>(i);
+    }
+    return -1;
+}
 
 bool LocateSignature(platform::File *stream)
 {
@@ -85,20 +99,14 @@ bool LocateSignature(platform::File *stream)
     if (!buffer)
         return false;
 
-    // The last offset tested is n - 25: the string, both words and the flags
-    // word (S + 18 .. S + 21) then lie inside what was read.
-    if (n < 25)
+    bool enciphered = false;
+    const std::int64_t i = FindSignatureIn(buffer.get(), n, &enciphered);
+    if (i < 0)
         return false;
-    for (std::size_t i = 0; i + 25 <= n; ++i) {
-        const std::uint8_t *p = buffer.get() + i;
-        if (!IsSignatureAt(p))
-            continue;
-        Session.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
-        if (Load32(p + 18) & kFlagHeadersEnciphered)
-            Session.HeadersEnciphered = 1;
-        return true;
-    }
-    return false;
+    Session.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
+    if (enciphered)
+        Session.HeadersEnciphered = 1;
+    return true;
 }
 
 bool FindFirstBlock(platform::File *stream)

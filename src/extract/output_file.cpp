@@ -37,9 +37,8 @@ bool EndsInSeparator(std::string_view path)
 // A path the host's SetFileNameProc sent outside the output folder is the
 // host's own, and so are the output folder's levels; with no output folder
 // set, the levels of a relative path (below the current folder) count.
-bool LinkBelowOutputFolder(std::string_view path)
+bool LinkBelowOutputFolder(std::string_view path, std::string_view base)
 {
-    const std::string_view base(OutputPath, strnlen(OutputPath, kOutputPathSize));
     if (path.substr(0, base.size()) != base)
         return false;
     if (base.empty() && (path.front() == '\\' || path.find(':') != std::string_view::npos))
@@ -57,7 +56,7 @@ bool LinkBelowOutputFolder(std::string_view path)
 }
 
 // Whether an output may go to the final name at all.
-bool MayWriteTo(const std::string &path)
+bool MayWriteTo(const std::string &path, const OutputPlace &place)
 {
     if (EndsInSeparator(path))
         return false;
@@ -71,11 +70,11 @@ bool MayWriteTo(const std::string &path)
     case platform::PathKind::Link:  // replaced by the rename, never followed
         break;
     }
-    if (LinkBelowOutputFolder(path))
+    if (LinkBelowOutputFolder(path, place.outputFolder))
         return false;
     // The carrier being read: replacing it would pull the archive away
     // from under the run.
-    return !platform::IsSameFile(CarrierStream, path.c_str());
+    return !(place.isCarrier && place.isCarrier(place.context, path.c_str()));
 }
 
 }  // namespace
@@ -143,20 +142,29 @@ bool SplitUncPath(std::string_view path, std::string &rest, std::string &sharePr
 
 bool OpenOutputFile(const char *outputPath, PendingOutput *out)
 {
+    const OutputPlace place{{OutputPath, strnlen(OutputPath, kOutputPathSize)},
+                            [](void *, const char *path) { return platform::IsSameFile(CarrierStream, path); },
+                            nullptr};
+    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    if (!OpenOutputFile(outputPath, place, out))
+        return false;
+    ArchiveStatus = QM_STATUS_OK;
+    return true;
+}
+
+bool OpenOutputFile(const char *outputPath, const OutputPlace &place, PendingOutput *out)
+{
     out->stream = nullptr;
     out->tempPath.clear();
-    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
     const std::string path(BoundedPath(outputPath));
-    if (!MayWriteTo(path))
+    if (!MayWriteTo(path, place))
         return false;
     DirectoryWalk walk(path);
     std::string directory;
     for (;;) {
         out->stream = platform::CreateTempBeside(path.c_str(), &out->tempPath);
-        if (out->stream) {
-            ArchiveStatus = QM_STATUS_OK;
+        if (out->stream)
             return true;
-        }
         if (!walk.Next(directory))
             return false;  // every level exists: the folder takes no new file
         if (platform::PathExists(directory.c_str()))
@@ -196,29 +204,35 @@ std::uint32_t ApplyFileAttributes(const char *path, std::uint32_t attributes)
 
 bool FinishOutputFile(PendingOutput *out, const HidFileItem &entry, const char *outputPath)
 {
+    if (FinishOutputFile(out, entry.dosDateTime, entry.attributes, outputPath) == FinishResult::kDone)
+        return true;
+    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    return false;
+}
+
+FinishResult FinishOutputFile(PendingOutput *out, std::uint32_t dosDateTime, std::uint32_t attributes,
+                              const char *outputPath)
+{
     platform::Close(out->stream);
     out->stream = nullptr;
     bool timed = false;
     if (platform::TimeHandle *handle = platform::OpenExistingForTime(out->tempPath.c_str())) {
-        timed = SetFileTimeFromDos(handle, entry.dosDateTime) == 0;
+        timed = SetFileTimeFromDos(handle, dosDateTime) == 0;
         platform::CloseTimeHandle(handle);
     }
     // The content is complete and verified: it takes the final name even
     // when its time could not be set.
     if (!platform::RenameReplacing(out->tempPath.c_str(), outputPath)) {
         DiscardOutputFile(out);
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
-        return false;
+        return FinishResult::kNotRenamed;
     }
     out->tempPath.clear();
-    if (!timed) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
-        return false;
-    }
+    if (!timed)
+        return FinishResult::kNoTime;
     // Last, after the rename: a read-only bit must stop neither the time nor
     // the rename.
-    ApplyFileAttributes(outputPath, entry.attributes);
-    return true;
+    ApplyFileAttributes(outputPath, attributes);
+    return FinishResult::kDone;
 }
 
 }  // namespace qm

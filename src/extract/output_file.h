@@ -60,6 +60,18 @@ struct PendingOutput {
 // false with ArchiveStatus 5 and nothing created but directories.
 bool OpenOutputFile(const char *outputPath, PendingOutput *out);
 
+// Where an output may go: below outputFolder (empty, or ending in a
+// separator), never over the file isCarrier recognises (null: no carrier
+// file).  The form above takes them from the exports' settings.
+struct OutputPlace {
+    std::string_view outputFolder;
+    bool (*isCarrier)(void *context, const char *path);
+    void *context;
+};
+
+// The same checks and creation; sets no status.
+bool OpenOutputFile(const char *outputPath, const OutputPlace &place, PendingOutput *out);
+
 // Closes and removes the temporary file; the final name is untouched.
 void DiscardOutputFile(PendingOutput *out);
 
@@ -84,5 +96,10 @@ std::uint32_t ApplyFileAttributes(const char *path, std::uint32_t attributes);
 // attributes) or when the rename fails (the temporary file is removed and the
 // final name untouched).
 bool FinishOutputFile(PendingOutput *out, const HidFileItem &entry, const char *outputPath);
+
+// The same with the entry's time and attributes; sets no status.
+enum class FinishResult { kDone, kNoTime, kNotRenamed };
+FinishResult FinishOutputFile(PendingOutput *out, std::uint32_t dosDateTime, std::uint32_t attributes,
+                              const char *outputPath);
 
 }  // namespace qm

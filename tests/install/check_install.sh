@@ -25,7 +25,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || {
     exit 1
 }
 
-for f in include/quillmark.h lib/libquillmark.so lib/libquillmark.so.0 bin/quill bin/qmpack \
+for f in include/quillmark.h include/quillmark_reader.h lib/libquillmark.so lib/libquillmark.so.0 bin/quill bin/qmpack \
     lib/cmake/Quillmark/QuillmarkConfig.cmake lib/cmake/Quillmark/QuillmarkConfigVersion.cmake \
     lib/cmake/Quillmark/QuillmarkTargets.cmake lib/pkgconfig/quillmark.pc; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"

@@ -112,13 +112,13 @@ int main(int argc, char **argv)
     const qmpack::Bytes data = qmtest::MixedBytes(size, 12345);
     const qmpack::Bytes stream = qmpack::EncodeLz(data);
     const std::uint32_t crc = qmpack::Crc32(data);
-    qmpack::CarrierSpec spec;
+    qmpack::CarrierSpec layout;
     qmpack::EntrySpec entry = qmpack::StoredEntry("bench.bin", data);
     entry.stored = stream;
     entry.unpackedSize = static_cast<std::int32_t>(size);
     entry.dataCrc = crc;
-    spec.entries = {entry};
-    const qmpack::Bytes carrier = qmpack::BuildCarrier(spec);
+    layout.entries = {entry};
+    const qmpack::Bytes carrier = qmpack::BuildCarrier(layout);
     std::printf("input: %zu MiB of mixed text and binary, stream %.1f MiB\n", mib, stream.size() / 1048576.0);
 
     // ---- the handle API ----

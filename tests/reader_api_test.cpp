@@ -126,44 +126,44 @@ std::vector<Carrier> Carriers()
     const Bytes small = qmtest::RandomBytes(1000, 4);
 
     {
-        qmpack::CarrierSpec spec;
-        spec.prefix = qmtest::RandomBytes(3000, 5);
-        spec.entries = {Entry("docs\\readme.txt", text, true), Entry("raw.bin", small, false),
+        qmpack::CarrierSpec layout;
+        layout.prefix = qmtest::RandomBytes(3000, 5);
+        layout.entries = {Entry("docs\\readme.txt", text, true), Entry("raw.bin", small, false),
                         Entry("big\\mixed.bin", mixed, true), Entry("empty", {}, false)};
-        all.push_back({"plain", qmpack::BuildCarrier(spec), Passwords(nullptr), 0,
+        all.push_back({"plain", qmpack::BuildCarrier(layout), Passwords(nullptr), 0,
                        {{"docs/readme.txt", text}, {"raw.bin", small}, {"big/mixed.bin", mixed}, {"empty", {}}}});
     }
     {
-        qmpack::CarrierSpec spec;
-        spec.entries = {Entry("sound.wav", sound, true, -1, "",
+        qmpack::CarrierSpec layout;
+        layout.entries = {Entry("sound.wav", sound, true, -1, "",
                               qmtest::AudioOptions(qmpack::AudioMode::Always)),
                         Entry("mixed.wav", qmtest::MixedSoundFile(30000, 6), true, -1, "",
                               qmtest::AudioOptions(qmpack::AudioMode::Auto))};
-        all.push_back({"audio", qmpack::BuildCarrier(spec), Passwords(nullptr), 0,
+        all.push_back({"audio", qmpack::BuildCarrier(layout), Passwords(nullptr), 0,
                        {{"sound.wav", sound}, {"mixed.wav", qmtest::MixedSoundFile(30000, 6)}}});
     }
     {
         // Each cipher, stored and compressed.
-        qmpack::CarrierSpec spec;
+        qmpack::CarrierSpec layout;
         std::vector<Expected> expected;
         for (const std::int32_t method : {0, 1, 2}) {
             for (const bool compress : {false, true}) {
                 const std::string name = "m" + std::to_string(method) + (compress ? "packed" : "stored");
                 const Bytes &plain = compress ? text : small;
-                spec.entries.push_back(Entry(name, plain, compress, method, "s\xE9same"));
+                layout.entries.push_back(Entry(name, plain, compress, method, "s\xE9same"));
                 expected.push_back({name, plain});
             }
         }
-        all.push_back({"ciphers", qmpack::BuildCarrier(spec), Passwords("s\xC3\xA9same"), 0, expected});
+        all.push_back({"ciphers", qmpack::BuildCarrier(layout), Passwords("s\xC3\xA9same"), 0, expected});
         // The wrong password: every entry's bytes come out, then the verdict.
         // Method 2 has no key, so it reads as it is.
-        Carrier wrong{"ciphers, wrong password", qmpack::BuildCarrier(spec), Passwords("sesame"), 0, {}};
+        Carrier wrong{"ciphers, wrong password", qmpack::BuildCarrier(layout), Passwords("sesame"), 0, {}};
         for (const Expected &e : expected) {
             const bool keyed = e.name[1] != '2';
             wrong.entries.push_back({e.name, keyed ? Bytes{} : e.data, keyed ? QM_E_BAD_PASSWORD : 0});
         }
         all.push_back(wrong);
-        Carrier none{"ciphers, no password", qmpack::BuildCarrier(spec), Passwords(nullptr), 0, {}};
+        Carrier none{"ciphers, no password", qmpack::BuildCarrier(layout), Passwords(nullptr), 0, {}};
         for (const Expected &e : expected) {
             const bool keyed = e.name[1] != '2';
             none.entries.push_back({e.name, keyed ? Bytes{} : e.data, keyed ? QM_E_NEED_PASSWORD : 0});
@@ -171,12 +171,12 @@ std::vector<Carrier> Carriers()
         all.push_back(none);
     }
     {
-        qmpack::CarrierSpec spec;
-        spec.flags = 1;
-        spec.encipherHeader = HeaderCipher("hidden");
+        qmpack::CarrierSpec layout;
+        layout.flags = 1;
+        layout.encipherHeader = HeaderCipher("hidden");
         const Bytes shortText = qmtest::TextBytes(5000, 8);
-        spec.entries = {Entry("a.txt", text, true), Entry("b.txt", shortText, true, 1, "data")};
-        const Bytes carrier = qmpack::BuildCarrier(spec);
+        layout.entries = {Entry("a.txt", text, true), Entry("b.txt", shortText, true, 1, "data")};
+        const Bytes carrier = qmpack::BuildCarrier(layout);
         all.push_back({"enciphered headers", carrier, Passwords("data", "hidden"), 0,
                        {{"a.txt", text}, {"b.txt", shortText}}});
         all.push_back({"enciphered headers, wrong password", carrier, Passwords("data", "other"),
@@ -185,39 +185,39 @@ std::vector<Carrier> Carriers()
     }
     {
         // A wrong data CRC: the bytes come out all the same (salvage).
-        qmpack::CarrierSpec spec;
-        spec.entries = {Entry("bad.txt", text, true), Entry("next.bin", small, false)};
-        spec.entries[0].dataCrc ^= 1;
-        all.push_back({"wrong data CRC", qmpack::BuildCarrier(spec), Passwords(nullptr), 0,
+        qmpack::CarrierSpec layout;
+        layout.entries = {Entry("bad.txt", text, true), Entry("next.bin", small, false)};
+        layout.entries[0].dataCrc ^= 1;
+        all.push_back({"wrong data CRC", qmpack::BuildCarrier(layout), Passwords(nullptr), 0,
                        {{"bad.txt", text, QM_E_CRC}, {"next.bin", small}}});
     }
     {
         // A damaged second header block ends the walk.
-        qmpack::CarrierSpec spec;
-        spec.entries = {Entry("one.bin", small, false), Entry("two.bin", small, false)};
-        spec.entries[1].headerCrc = 1234;
-        all.push_back({"damaged header block", qmpack::BuildCarrier(spec), Passwords(nullptr), 0,
+        qmpack::CarrierSpec layout;
+        layout.entries = {Entry("one.bin", small, false), Entry("two.bin", small, false)};
+        layout.entries[1].headerCrc = 1234;
+        all.push_back({"damaged header block", qmpack::BuildCarrier(layout), Passwords(nullptr), 0,
                        {{"one.bin", small}}, QM_E_DAMAGED});
     }
     {
         // A carrier cut inside a compressed entry's data: its bytes up to the
         // cut, then damage (the stream ends early).
-        qmpack::CarrierSpec spec;
-        spec.entries = {Entry("cut.bin", mixed, true)};
-        Bytes carrier = qmpack::BuildCarrier(spec);
+        qmpack::CarrierSpec layout;
+        layout.entries = {Entry("cut.bin", mixed, true)};
+        Bytes carrier = qmpack::BuildCarrier(layout);
         carrier.resize(carrier.size() / 2);
         all.push_back({"cut in the data", carrier, Passwords(nullptr), 0, {{"cut.bin", mixed, QM_E_DAMAGED}}});
-        Bytes cutBlock = qmpack::BuildCarrier(spec);
+        Bytes cutBlock = qmpack::BuildCarrier(layout);
         cutBlock.resize(34 + 200);
         all.push_back({"cut in a header block", cutBlock, Passwords(nullptr), QM_E_NOT_ARCHIVE, {}});
     }
     {
         // Hostile names are only names here: they come out as stored, with
         // slashes, and their data reads as any other.
-        qmpack::CarrierSpec spec;
-        spec.entries = {Entry("..\\..\\etc\\passwd", small, false), Entry("C:\\x\\y", small, false),
+        qmpack::CarrierSpec layout;
+        layout.entries = {Entry("..\\..\\etc\\passwd", small, false), Entry("C:\\x\\y", small, false),
                         Entry("\\\\srv\\share\\z", small, false), Entry("caf\x82.txt", small, false)};
-        all.push_back({"hostile names", qmpack::BuildCarrier(spec), Passwords(nullptr), 0,
+        all.push_back({"hostile names", qmpack::BuildCarrier(layout), Passwords(nullptr), 0,
                        {{"../../etc/passwd", small},
                         {"C:/x/y", small},
                         {"//srv/share/z", small},
@@ -380,11 +380,11 @@ int QM_READER_CALL Answer(void *user, int kind, const char *name, char *answer, 
 TEST(ReaderApi, PasswordQuestionsGoToTheCallback)
 {
     const Bytes text = qmtest::TextBytes(20000, 9);
-    qmpack::CarrierSpec spec;
-    spec.flags = 1;
-    spec.encipherHeader = HeaderCipher("head");
-    spec.entries = {Entry("secret.txt", text, true, 1, "data")};
-    const Bytes carrier = qmpack::BuildCarrier(spec);
+    qmpack::CarrierSpec layout;
+    layout.flags = 1;
+    layout.encipherHeader = HeaderCipher("head");
+    layout.entries = {Entry("secret.txt", text, true, 1, "data")};
+    const Bytes carrier = qmpack::BuildCarrier(layout);
 
     // The header password is asked for until it fits; the data password
     // when there is none, and by qm_test_entry again while it is wrong.
@@ -449,9 +449,9 @@ TEST(ReaderApi, BadArgumentsAndCallsOutOfOrder)
 TEST(ReaderApi, ACancelFromAnotherThreadStopsALongRead)
 {
     const Bytes big = qmtest::MixedBytes(4 << 20, 10);
-    qmpack::CarrierSpec spec;
-    spec.entries = {Entry("big.bin", big, true)};
-    const Bytes carrier = qmpack::BuildCarrier(spec);
+    qmpack::CarrierSpec layout;
+    layout.entries = {Entry("big.bin", big, true)};
+    const Bytes carrier = qmpack::BuildCarrier(layout);
     qm_archive *a = nullptr;
     ASSERT_EQ(qm_open_memory(carrier.data(), carrier.size(), nullptr, &a), 0);
     const qm_entry *e = nullptr;
@@ -493,11 +493,11 @@ TEST(ReaderApi, SeveralArchivesReadAtOnceGiveTheirOwnBytes)
     std::vector<Job> jobs;
     for (int k = 0; k < 4; ++k) {
         const Bytes plain = k == 1 ? qmtest::PcmBytes(200000, 2, 2, 20) : qmtest::MixedBytes(1200000, 20 + k);
-        qmpack::CarrierSpec spec;
+        qmpack::CarrierSpec layout;
         const std::int32_t method = k == 2 ? 1 : -1;
-        spec.entries = {Entry("e", plain, true, method, "pw",
+        layout.entries = {Entry("e", plain, true, method, "pw",
                               k == 1 ? qmtest::AudioOptions(qmpack::AudioMode::Always) : qmpack::EncoderOptions{})};
-        jobs.push_back({qmpack::BuildCarrier(spec), plain, method == 1 ? "pw" : nullptr});
+        jobs.push_back({qmpack::BuildCarrier(layout), plain, method == 1 ? "pw" : nullptr});
     }
     std::vector<int> failures(jobs.size(), 0);
     std::vector<std::thread> threads;
@@ -569,12 +569,12 @@ TEST(ReaderApi, ExtractWritesEachEntryInsideTheFolderOnlyWhenItChecksOut)
 {
     const Bytes text = qmtest::TextBytes(50000, 30);
     const Bytes small = qmtest::RandomBytes(700, 31);
-    qmpack::CarrierSpec spec;
-    spec.entries = {Entry("docs\\readme.txt", text, true), Entry("..\\..\\up.bin", small, false),
+    qmpack::CarrierSpec layout;
+    layout.entries = {Entry("docs\\readme.txt", text, true), Entry("..\\..\\up.bin", small, false),
                     Entry("C:\\abs\\x.bin", small, false), Entry("bad.txt", text, true),
                     Entry("..", small, false), Entry("keep.txt", small, false, 1, "pw")};
-    spec.entries[3].dataCrc ^= 1;
-    const Bytes carrier = qmpack::BuildCarrier(spec);
+    layout.entries[3].dataCrc ^= 1;
+    const Bytes carrier = qmpack::BuildCarrier(layout);
 
     const qmtest::TempDir root;
     const fs::path out = root.path() / "out";
@@ -613,9 +613,9 @@ TEST(ReaderApi, ExtractWritesEachEntryInsideTheFolderOnlyWhenItChecksOut)
 TEST(ReaderApi, ExtractNeverReplacesTheArchiveItNorWritesThroughALink)
 {
     const Bytes small = qmtest::RandomBytes(700, 32);
-    qmpack::CarrierSpec spec;
-    spec.entries = {Entry("archive.qm", small, false), Entry("link\\x.bin", small, false)};
-    const Bytes carrier = qmpack::BuildCarrier(spec);
+    qmpack::CarrierSpec layout;
+    layout.entries = {Entry("archive.qm", small, false), Entry("link\\x.bin", small, false)};
+    const Bytes carrier = qmpack::BuildCarrier(layout);
     const qmtest::TempDir root;
     const fs::path out = root.path() / "out";
     fs::create_directories(out);

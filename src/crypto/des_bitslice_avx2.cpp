@@ -11,15 +11,9 @@
 
 #include <immintrin.h>
 
+#include "crypto/des_bitslice_entry.h"
+
 #define QM_DES_TARGET [[gnu::target("avx2")]]
-#define QM_DES_INLINE inline __attribute__((always_inline))
-// 32-bit Windows keeps the stack aligned to 4 bytes only; the entry points
-// realign it for the 32-byte values the compiler may spill.
-#ifdef __i386__
-#define QM_DES_ENTRY [[gnu::force_align_arg_pointer]]
-#else
-#define QM_DES_ENTRY
-#endif
 
 namespace qm {
 namespace {
@@ -80,23 +74,6 @@ QM_DES_ENTRY void TripleDesCbcAvx2(std::uint8_t *data, std::size_t blocks, const
                                    const DesSchedule &k2, std::uint8_t chaining[8])
 {
     Bitsliced<Avx2Ops>::TripleCbc(data, blocks, k1, k2, chaining);
-}
-
-}  // namespace qm
-
-#else  // no bitsliced kernels in this build: never chosen
-
-namespace qm {
-
-void DesBlocksAvx2(std::uint8_t *data, std::size_t blocks, const DesSchedule &schedule)
-{
-    DesBlocksTable(data, blocks, schedule);
-}
-
-void TripleDesCbcAvx2(std::uint8_t *data, std::size_t blocks, const DesSchedule &k1, const DesSchedule &k2,
-                      std::uint8_t chaining[8])
-{
-    TripleDesCbcTable(data, blocks, k1, k2, chaining);
 }
 
 }  // namespace qm

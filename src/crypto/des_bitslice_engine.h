@@ -15,7 +15,8 @@
 // same steps undo it: a transposition is its own inverse.
 //
 // Included by each kernel file, after it defines QM_DES_TARGET (its
-// instruction set, or nothing), QM_DES_INLINE and its word operations; every
+// instruction set) and its word operations (QM_DES_INLINE comes from
+// des_bitslice_entry.h); every
 // includer gets its own copy, compiled for its own instruction set.  The word
 // operations (Ops) are:
 //   Word, kTernary (whether Ops::Ternary<T> exists; else the two-input

@@ -12,15 +12,9 @@
 
 #include <emmintrin.h>
 
+#include "crypto/des_bitslice_entry.h"
+
 #define QM_DES_TARGET [[gnu::target("sse2")]]
-#define QM_DES_INLINE inline __attribute__((always_inline))
-// 32-bit Windows keeps the stack aligned to 4 bytes only; the entry points
-// realign it for the 16-byte values SSE2 instructions take from memory.
-#ifdef __i386__
-#define QM_DES_ENTRY [[gnu::force_align_arg_pointer]]
-#else
-#define QM_DES_ENTRY
-#endif
 
 namespace qm {
 namespace {
@@ -80,23 +74,6 @@ QM_DES_ENTRY void TripleDesCbcSse2(std::uint8_t *data, std::size_t blocks, const
                                    const DesSchedule &k2, std::uint8_t chaining[8])
 {
     Bitsliced<Sse2Ops>::TripleCbc(data, blocks, k1, k2, chaining);
-}
-
-}  // namespace qm
-
-#else  // no bitsliced kernels in this build: never chosen
-
-namespace qm {
-
-void DesBlocksSse2(std::uint8_t *data, std::size_t blocks, const DesSchedule &schedule)
-{
-    DesBlocksTable(data, blocks, schedule);
-}
-
-void TripleDesCbcSse2(std::uint8_t *data, std::size_t blocks, const DesSchedule &k1, const DesSchedule &k2,
-                      std::uint8_t chaining[8])
-{
-    TripleDesCbcTable(data, blocks, k1, k2, chaining);
 }
 
 }  // namespace qm

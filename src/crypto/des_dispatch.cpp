@@ -17,9 +17,15 @@ namespace qm {
 namespace {
 
 constexpr DesKernelInfo kTable = {DesKernel::Table, "table", 1, 0, DesBlocksTable, TripleDesCbcTable};
+#ifdef QM_DES_HAVE_BITSLICED
 constexpr DesKernelInfo kSse2 = {DesKernel::Sse2, "sse2", 128, 56, DesBlocksSse2, TripleDesCbcSse2};
 constexpr DesKernelInfo kAvx2 = {DesKernel::Avx2, "avx2", 256, 50, DesBlocksAvx2, TripleDesCbcAvx2};
 constexpr DesKernelInfo kAvx512 = {DesKernel::Avx512, "avx512", 512, 40, DesBlocksAvx512, TripleDesCbcAvx512};
+#else  // not built: DesKernelRuns says no, and the tables stand in
+constexpr DesKernelInfo kSse2 = {DesKernel::Sse2, "sse2", 128, 56, DesBlocksTable, TripleDesCbcTable};
+constexpr DesKernelInfo kAvx2 = {DesKernel::Avx2, "avx2", 256, 50, DesBlocksTable, TripleDesCbcTable};
+constexpr DesKernelInfo kAvx512 = {DesKernel::Avx512, "avx512", 512, 40, DesBlocksTable, TripleDesCbcTable};
+#endif
 static_assert(kSse2.tableBelow < kSse2.batchBlocks && kAvx2.tableBelow < kAvx2.batchBlocks &&
                   kAvx512.tableBelow < kAvx512.batchBlocks,
               "a whole batch always goes through its kernel");

@@ -21,8 +21,8 @@
 
 #include "crypto/des.h"
 
-// The bitsliced kernels are built for x86 with GCC or Clang; elsewhere their
-// functions exist but are never chosen.
+// The bitsliced kernels are built for x86 with GCC or Clang; elsewhere they
+// are not built and never chosen.
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__i386__) || defined(__x86_64__))
 #define QM_DES_HAVE_BITSLICED 1
 #endif
@@ -71,7 +71,8 @@ void TripleDesCbcTable(std::uint8_t *data, std::size_t blocks, const DesSchedule
                        std::uint8_t chaining[8]);
 
 // Bitsliced, 128 blocks a pass (SSE2), 256 (AVX2) and 512 (AVX-512).  Only
-// to be called when DesKernelRuns says so.
+// built with QM_DES_HAVE_BITSLICED, only to be called when DesKernelRuns
+// says so.
 void DesBlocksSse2(std::uint8_t *data, std::size_t blocks, const DesSchedule &schedule);
 void TripleDesCbcSse2(std::uint8_t *data, std::size_t blocks, const DesSchedule &k1, const DesSchedule &k2,
                       std::uint8_t chaining[8]);

@@ -51,8 +51,15 @@ RunsOutcome RunPastFailedEntries(ExtractionRun &run, PreparedArchive &prepared, 
             outcome.firstExit = described.exitCode;
         outcome.failed.push_back(failure.entry);
         skipThrough = failedAt;
-        if (skipThrough >= last || !run.CanPassOver())
+        if (skipThrough >= last)
             return outcome;
+        if (!run.CanPassOver()) {
+            // The entries behind are neither done nor silently dropped.
+            display.Err("quill: " + archive + ": cannot go on past " + failure.entry +
+                        ": no private folder for the marker of passed-over entries");
+            outcome.fatalExit = outcome.firstExit;
+            return outcome;
+        }
     }
 }
 

@@ -8,7 +8,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/byte_source.h"
-#include "paths/windows_1252.h"
+#include "platform/windows_1252.h"
 #include "quillmark_reader.h"
 
 struct qm_archive {
@@ -70,7 +70,7 @@ bool TakeOptions(const qm_options *opts, qm::ReaderOptions *options, std::string
     auto take = [&](const char *utf8, std::string *into) {
         if (!utf8)
             return true;
-        const auto converted = qm::Utf8To1252(utf8);
+        const auto converted = qm::platform::Utf8To1252(utf8);
         if (!converted || converted->size() > 255) {
             *why = "a password is longer than 255 bytes or holds characters outside Windows-1252";
             return false;

@@ -10,7 +10,7 @@
 #include "container/block_scan.h"
 #include "container/header_block.h"
 #include "container/locator.h"
-#include "paths/windows_1252.h"
+#include "platform/windows_1252.h"
 #include "platform/code_page.h"
 
 namespace qm {
@@ -27,7 +27,7 @@ std::string DisplayName(const char *stored, std::size_t length)
     std::string ansi(stored, length);
     platform::ConvertOemToAnsi(ansi.data());
     ansi.resize(std::strlen(ansi.c_str()));
-    std::string utf8 = Utf8From1252(ansi);
+    std::string utf8 = platform::Utf8From1252(ansi);
     std::replace(utf8.begin(), utf8.end(), '\\', '/');
     return utf8;
 }
@@ -70,7 +70,7 @@ int ArchiveReader::AskPassword(int kind, const std::string &nameUtf8, std::strin
         passwordDeclined_ = true;
         return 0;
     }
-    const auto converted = Utf8To1252(answer);
+    const auto converted = platform::Utf8To1252(answer);
     // A password with characters the archive's code page lacks cannot fit;
     // it is tried as nothing at all.
     *answer1252 = converted ? *converted : std::string();

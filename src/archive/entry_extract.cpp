@@ -19,7 +19,7 @@
 #include "archive/archive_reader.h"
 #include "extract/output_file.h"
 #include "paths/output_name.h"
-#include "paths/windows_1252.h"
+#include "platform/windows_1252.h"
 #include "platform/code_page.h"
 
 namespace qm {
@@ -42,7 +42,7 @@ int ArchiveReader::Extract(const char *dirUtf8)
 {
     if (!hasEntry_)
         return Fail(QM_E_NO_ENTRY, "no current entry");
-    auto folder = Utf8To1252(dirUtf8);
+    auto folder = platform::Utf8To1252(dirUtf8);
     if (!folder || folder->size() >= kOutputNameSize)
         return Fail(QM_E_ARGUMENT, "the output folder is longer than 255 bytes or has characters "
                                    "outside Windows-1252");
@@ -65,7 +65,7 @@ int ArchiveReader::Extract(const char *dirUtf8)
                             },
                             source_.get()};
     PendingOutput output;
-    const std::string shown = Utf8From1252(outputPath);
+    const std::string shown = platform::Utf8From1252(outputPath);
     if (!OpenOutputFile(outputPath, place, &output))
         return Fail(QM_E_OUTPUT, entry_.name + ": cannot create " + shown +
                                      " (a folder, a read-only file, the archive itself, a link among the "

@@ -1,11 +1,11 @@
 // windows_1252.cpp - UTF-8 <-> Windows-1252.
-#include "paths/windows_1252.h"
+#include "platform/windows_1252.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 
-namespace qm {
+namespace qm::platform {
 
 namespace {
 
@@ -43,14 +43,15 @@ void AppendUtf8(std::string &out, char32_t cp)
 
 }  // namespace
 
-std::string Utf8From1252(std::string_view text)
+std::string Utf8From1252(std::string_view text, UnassignedBytes unassigned)
 {
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<std::uint8_t>(c);
         if (byte >= 0x80 && byte < 0xA0) {
             const char32_t cp = kHighRow[byte - 0x80];
-            AppendUtf8(out, cp ? cp : 0xFFFD);
+            const char32_t shown = unassigned == UnassignedBytes::SameControl ? char32_t{byte} : 0xFFFD;
+            AppendUtf8(out, cp ? cp : shown);
         } else {
             AppendUtf8(out, byte);
         }
@@ -97,4 +98,4 @@ std::optional<std::string> Utf8To1252(std::string_view text)
     return out;
 }
 
-}  // namespace qm
+}  // namespace qm::platform

@@ -93,12 +93,21 @@ enum qm_password_kind {
 typedef int(QM_READER_CALL *qm_password_fn)(void *user, int kind, const char *name,
                                             char *answer, size_t answer_size);
 
+enum qm_option_flags {
+    /* data_password and header_password are the bytes the archive's keys
+     * are made from, taken as they are instead of converted from UTF-8: for
+     * a password written in another code page, or one holding a byte that
+     * Windows-1252 leaves unassigned.  The callback's answers stay UTF-8. */
+    QM_RAW_PASSWORDS = 1
+};
+
 typedef struct qm_options {
     size_t size;                      /* sizeof(qm_options): lets the struct grow */
     const char *data_password;        /* UTF-8, or NULL for none */
     const char *header_password;      /* UTF-8, or NULL for none */
     qm_password_fn password_callback; /* or NULL: no questions */
     void *user;                       /* handed to the callback */
+    unsigned flags;                   /* qm_option_flags; a struct without it means 0 */
 } qm_options;
 
 /* A random-access source: read_at reads up to size bytes at offset into buf
@@ -178,6 +187,17 @@ QM_READER_API int QM_READER_CALL qm_test_entry(qm_archive *a);
  * folder, and links among the folders below it, are refused.  flags: 0. */
 QM_READER_API int QM_READER_CALL qm_extract_entry(qm_archive *a, const char *dir_utf8,
                                                   unsigned flags);
+
+/* ---- finding archives ----------------------------------------------------------- */
+
+/* Looks for an archive's signature record among the first bytes of a file:
+ * data holds them (the library looks at no more than the first 81,920, so
+ * more are ignored).  Returns the record's offset, or -1 when there is none;
+ * when headers_enciphered is not NULL it is set to 1 when the record says
+ * the header blocks are enciphered (single DES), else 0.  Opens nothing: a
+ * file that holds no archive costs its caller one read. */
+QM_READER_API int64_t QM_READER_CALL qm_find_signature(const void *data, size_t size,
+                                                       int *headers_enciphered);
 
 /* ---- errors and cancelling -------------------------------------------------- */
 

@@ -3,11 +3,13 @@
 // nothing here is shared between handles or with the exports.
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "archive/archive_reader.h"
 #include "archive/byte_source.h"
+#include "container/locator.h"
 #include "platform/windows_1252.h"
 #include "quillmark_reader.h"
 
@@ -67,12 +69,16 @@ bool TakeOptions(const qm_options *opts, qm::ReaderOptions *options, std::string
         *why = "qm_options.size is too small";
         return false;
     }
+    // Older hosts pass a struct that ends before flags: their passwords are UTF-8.
+    const bool raw = opts->size >= offsetof(qm_options, flags) + sizeof opts->flags &&
+                     (opts->flags & QM_RAW_PASSWORDS) != 0;
     auto take = [&](const char *utf8, std::string *into) {
         if (!utf8)
             return true;
-        const auto converted = qm::platform::Utf8To1252(utf8);
+        const auto converted = raw ? std::optional<std::string>(utf8) : qm::platform::Utf8To1252(utf8);
         if (!converted || converted->size() > 255) {
-            *why = "a password is longer than 255 bytes or holds characters outside Windows-1252";
+            *why = raw ? "a password is longer than 255 bytes"
+                       : "a password is longer than 255 bytes or holds characters outside Windows-1252";
             return false;
         }
         *into = *converted;
@@ -214,6 +220,20 @@ QM_READER_API int QM_READER_CALL qm_extract_entry(qm_archive *a, const char *dir
     if (!a || !dir_utf8 || flags != 0)
         return QM_E_ARGUMENT;
     return a->reader.Extract(dir_utf8);
+}
+
+QM_READER_API int64_t QM_READER_CALL qm_find_signature(const void *data, size_t size, int *headers_enciphered)
+{
+    if (headers_enciphered)
+        *headers_enciphered = 0;
+    if (!data)
+        return -1;
+    bool enciphered = false;
+    const std::size_t n = size < qm::kLocatorWindow ? size : qm::kLocatorWindow;
+    const std::int64_t at = qm::FindSignatureIn(static_cast<const std::uint8_t *>(data), n, &enciphered);
+    if (at >= 0 && headers_enciphered)
+        *headers_enciphered = enciphered ? 1 : 0;
+    return at;
 }
 
 QM_READER_API void QM_READER_CALL qm_cancel(qm_archive *a)

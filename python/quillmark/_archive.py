@@ -176,9 +176,11 @@ class Archive:
             del buffer[got:]
             return bytes(buffer)
         # More than the header block promised: read on to the end.
-        with EntryStream(handle, info.filename, 0, fail) as rest:
+        rest = EntryStream(handle, info.filename, 0, fail)
+        try:
             tail = rest.read()
-            rest._handle = None  # the handle is not the stream's to close
+        finally:
+            rest.detach_handle()  # the handle is not the stream's to close
         return bytes(buffer) + tail
 
     def open(self, name: Member, mode: str = "r", password: Password = None) -> EntryStream:

@@ -35,7 +35,12 @@ class EntryStream(io.BufferedIOBase):
     def readable(self) -> bool:
         return True
 
+    def _check_open(self) -> None:
+        if self._handle is None:
+            raise ValueError("I/O operation on a closed entry stream")
+
     def readinto(self, b) -> int:  # type: ignore[override]
+        self._check_open()
         view = memoryview(b).cast("B")
         got = 0
         while got < len(view) and not self._ended:
@@ -46,10 +51,12 @@ class EntryStream(io.BufferedIOBase):
         return got
 
     def readinto1(self, b) -> int:  # type: ignore[override]
+        self._check_open()
         view = memoryview(b).cast("B")
         return self._read_some(view) if len(view) and not self._ended else 0
 
     def read(self, size: Optional[int] = -1) -> bytes:
+        self._check_open()
         if size is None or size < 0:
             parts = []
             while not self._ended:
@@ -67,8 +74,6 @@ class EntryStream(io.BufferedIOBase):
         return bytes(buffer[:n])
 
     def _read_some(self, view: memoryview) -> int:
-        if self._handle is None:
-            raise ValueError("I/O operation on a closed entry stream")
         target = _address_of(view)
         n = _native.lib.qm_read_data(self._handle, target, len(view))
         del target
@@ -79,6 +84,11 @@ class EntryStream(io.BufferedIOBase):
             self._ended = True
         self._left -= n
         return n
+
+    def detach_handle(self) -> None:
+        """Leaves the handle open for its owner and closes the stream."""
+        self._handle = None
+        self.close()
 
     def close(self) -> None:
         if self._handle is not None:

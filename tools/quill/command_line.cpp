@@ -31,6 +31,7 @@ const char *UsageText()
     return "usage: quill l [--json] ARCHIVE [MASK...]\n"
            "       quill t [-q] ARCHIVE [MASK...]\n"
            "       quill x [-o DIR] [-k] [--relative PATH] [-y | -n] [-q] ARCHIVE [MASK...]\n"
+           "       quill scan [-j N] [--test] [--json] PATH...   (quill scan --help)\n"
            "       quill --help | --version\n"
            "\n"
            "  l            list the entries that match the masks (default: all)\n"

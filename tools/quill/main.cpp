@@ -7,10 +7,14 @@
 #include "quill/commands.h"
 #include "quill/console.h"
 #include "quill/exit_codes.h"
+#include "quill/scan_command.h"
 
 int main(int argc, char **argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // scan takes files and folders, not an archive: it parses its own arguments.
+    if (!args.empty() && args[0] == "scan")
+        return quill::RunScan({args.begin() + 1, args.end()}, std::cout, std::cerr);
     const auto parsed = quill::ParseCommandLine(args);
     if (!parsed.ok) {
         std::cerr << "quill: " << parsed.error << "\n" << quill::UsageText();

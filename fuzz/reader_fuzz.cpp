@@ -74,7 +74,7 @@ Transcript Pass(const std::uint8_t *data, std::size_t size, std::uint8_t control
 {
     Host host;
     qm_options options{sizeof options, (control & 1) ? "secret" : nullptr, (control & 2) ? "secret" : nullptr,
-                       (control & 4) ? Answer : nullptr, &host};
+                       (control & 4) ? Answer : nullptr, &host, 0};
     Transcript t;
     qm_archive *a = nullptr;
     Memory memory{data, size};

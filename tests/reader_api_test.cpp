@@ -114,7 +114,7 @@ std::function<void(std::uint8_t *)> HeaderCipher(const std::string &password)
 
 qm_options Passwords(const char *data, const char *header = nullptr)
 {
-    return qm_options{sizeof(qm_options), data, header, nullptr, nullptr};
+    return qm_options{sizeof(qm_options), data, header, nullptr, nullptr, 0};
 }
 
 std::vector<Carrier> Carriers()
@@ -389,7 +389,7 @@ TEST(ReaderApi, PasswordQuestionsGoToTheCallback)
     // The header password is asked for until it fits; the data password
     // when there is none, and by qm_test_entry again while it is wrong.
     Questions q{{"nope", "head", "wrong", "data"}, {}};
-    qm_options options{sizeof options, nullptr, nullptr, Answer, &q};
+    qm_options options{sizeof options, nullptr, nullptr, Answer, &q, 0};
     qm_archive *a = nullptr;
     ASSERT_EQ(qm_open_memory(carrier.data(), carrier.size(), &options, &a), 0) << qm_error_message(nullptr);
     const qm_entry *e = nullptr;

@@ -3,12 +3,16 @@
 handle API it calls.
 
 Makes two archives of one entry each (MiB of mixed text and binary,
-compressed with qmpack), then times, best of three:
-  - handle_read_bench (C++, qm_read_data into a 1 MiB buffer) on the first;
-  - quillmark.Archive.read of the same entry (one call into the result's
-    buffer, then the CRC check);
-and both again on the two archives, one after the other in one thread
-against one thread each.  Run it with the Python of a venv where the
+compressed with qmpack), then times, best of three, on the first:
+  - the entry into memory: Archive.read (one call into a new bytes object)
+    against handle_read_bench --whole (C++, qm_read_data into a new buffer
+    of the entry's size);
+  - streaming: EntryStream.readinto a 1 MiB buffer used again and again
+    against handle_read_bench (C++, the same with qm_read_data);
+and Archive.read and handle_read_bench --whole again on the two archives, one
+after the other in one thread against one thread each.  New memory is
+what separates the two ways: the first touch of each page costs the system
+a fault, which the streaming loops pay once.  Run it with the Python of a venv where the
 package is installed, built from the same library as handle_read_bench:
 
   cmake -S . -B build/bench -DQM_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
@@ -55,8 +59,9 @@ def best_of_three(run) -> float:
     return best
 
 
-def c_times(program: Path, archives) -> tuple:
-    out = subprocess.run([program, *archives], check=True, capture_output=True, text=True).stdout
+def c_times(program: Path, archives, whole: bool) -> tuple:
+    command = [program, *(["--whole"] if whole else []), *archives]
+    out = subprocess.run(command, check=True, capture_output=True, text=True).stdout
     one = float(re.search(r"one thread: ([0-9.]+) s", out).group(1))
     many = float(re.search(r"threads: ([0-9.]+) s", out).group(1))
     return one, many
@@ -65,6 +70,17 @@ def c_times(program: Path, archives) -> tuple:
 def read_all(path: Path) -> int:
     with quillmark.open(path) as archive:
         return sum(len(archive.read(info)) for info in archive)
+
+
+def stream_all(path: Path) -> int:
+    buffer = bytearray(1 << 20)
+    total = 0
+    with quillmark.open(path) as archive:
+        for info in archive:
+            with archive.open(info) as stream:
+                while n := stream.readinto(buffer):
+                    total += n
+    return total
 
 
 def read_in_threads(paths) -> None:
@@ -92,15 +108,19 @@ def main() -> int:
             archives.append(archive)
         packed = archives[0].stat().st_size / (mib << 20)
         assert read_all(archives[0]) == mib << 20
-        c_one, _ = c_times(bin_dir / "handle_read_bench", archives[:1])
+        program = bin_dir / "handle_read_bench"
+        c_one, _ = c_times(program, archives[:1], True)
         py_one = best_of_three(lambda: read_all(archives[0]))
-        c_seq, c_par = c_times(bin_dir / "handle_read_bench", archives)
+        c_stream, _ = c_times(program, archives[:1], False)
+        py_stream = best_of_three(lambda: stream_all(archives[0]))
+        c_seq, c_par = c_times(program, archives, True)
         py_seq = best_of_three(lambda: [read_all(a) for a in archives])
         py_par = best_of_three(lambda: read_in_threads(archives))
     print(f"entry: {mib} MiB, packed to {packed:.0%}")
-    print(f"C handle API   one entry: {c_one:.3f} s ({mib / c_one:.0f} MiB/s)")
-    print(f"Archive.read   one entry: {py_one:.3f} s ({mib / py_one:.0f} MiB/s)"
-          f"  -> {c_one / py_one:.2f} of the C rate")
+    print(f"into memory: C {c_one:.3f} s ({mib / c_one:.0f} MiB/s), Archive.read {py_one:.3f} s"
+          f" ({mib / py_one:.0f} MiB/s)  -> {c_one / py_one:.2f} of the C rate")
+    print(f"streaming:   C {c_stream:.3f} s ({mib / c_stream:.0f} MiB/s), readinto {py_stream:.3f} s"
+          f" ({mib / py_stream:.0f} MiB/s)  -> {c_stream / py_stream:.2f} of the C rate")
     print(f"C handle API   two archives: one thread {c_seq:.3f} s, two threads {c_par:.3f} s"
           f"  -> {c_seq / c_par:.2f}x")
     print(f"Archive.read   two archives: one thread {py_seq:.3f} s, two threads {py_par:.3f} s"

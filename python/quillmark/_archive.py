@@ -26,6 +26,10 @@ from ._stream import EntryStream
 
 Member = Union[str, EntryInfo]
 
+_BYTES_FROM_SIZE = ctypes.pythonapi.PyBytes_FromStringAndSize
+_BYTES_FROM_SIZE.restype = ctypes.py_object
+_BYTES_FROM_SIZE.argtypes = [ctypes.c_char_p, ctypes.c_ssize_t]
+
 
 class Archive:
     """An open archive; use it in a with statement or call close()."""
@@ -156,32 +160,25 @@ class Archive:
 
     def _read_whole(self, handle: ctypes.c_void_p, info: EntryInfo) -> bytes:
         fail = self._entry_failure(info)
-        # One call for the whole entry, straight into the result's buffer, and
-        # one more past its end, where the library checks the CRC.
-        buffer = bytearray(info.file_size + 1)
-        target = (ctypes.c_char * len(buffer)).from_buffer(buffer)
-        address = ctypes.addressof(target)
+        # The library decodes straight into the result: one buffer of the
+        # entry's size, neither zeroed first nor copied afterwards.
+        result, address = _new_bytes(info.file_size)
         got = 0
-        try:
-            while got < len(buffer):
-                n = _native.lib.qm_read_data(handle, address + got, len(buffer) - got)
-                if n < 0:
-                    raise fail(handle, n)
-                if n == 0:
-                    break
-                got += n
-        finally:
-            del target
-        if got < len(buffer):
-            del buffer[got:]
-            return bytes(buffer)
-        # More than the header block promised: read on to the end.
+        while got < info.file_size:
+            n = _native.lib.qm_read_data(handle, address + got, info.file_size - got)
+            if n < 0:
+                raise fail(handle, n)
+            if n == 0:
+                return result[:got]  # shorter than its header block said, yet its CRC matched
+            got += n
+        # One more read past the end, where the library checks the CRC; an
+        # entry longer than its header block said is read on to its end.
         rest = EntryStream(handle, info.filename, 0, fail)
         try:
             tail = rest.read()
         finally:
             rest.detach_handle()  # the handle is not the stream's to close
-        return bytes(buffer) + tail
+        return result + tail if tail else result
 
     def open(self, name: Member, mode: str = "r", password: Password = None) -> EntryStream:
         """The entry's data as a stream (io.BufferedIOBase); the read that
@@ -286,6 +283,14 @@ class Archive:
     def __repr__(self) -> str:
         state = "closed" if self._closed else f"{len(self._entries)} entries"
         return f"<quillmark.Archive {self.filename!r} {state}>"
+
+
+def _new_bytes(size: int) -> Tuple[bytes, int]:
+    """A bytes object of size bytes, not yet filled (CPython's own way of
+    building one), and the address of its bytes.  It is written only before
+    anyone else sees it; an empty one is the shared b"" and never written."""
+    result = _BYTES_FROM_SIZE(None, size)
+    return result, ctypes.cast(ctypes.c_char_p(result), ctypes.c_void_p).value or 0
 
 
 def _written_path(folder: str, name: str) -> str:

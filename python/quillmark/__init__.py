@@ -3,7 +3,7 @@ and tarfile: open() an Archive, list its entries (EntryInfo), read(), open()
 or extract() them, test() them.  The library under it is the project's own,
 shipped inside this package and called without the GIL.
 """
-from ._archive import Archive, is_archive, open
+from ._archive import Archive, Signature, is_archive, open, signature
 from ._entry_info import EntryInfo
 from ._errors import BadArchiveError, DamagedEntryError, Error, PasswordError
 from ._stream import EntryStream
@@ -16,7 +16,9 @@ __all__ = [
     "EntryStream",
     "Error",
     "PasswordError",
+    "Signature",
     "is_archive",
     "open",
+    "signature",
 ]
 __version__ = "0.1.0"

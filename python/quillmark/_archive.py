@@ -15,7 +15,7 @@ import builtins
 import ctypes
 import os
 import threading
-from typing import Iterable, Iterator, List, Optional, Tuple, Union
+from typing import Iterable, Iterator, List, NamedTuple, Optional, Tuple, Union
 
 from . import _native
 from ._entry_info import EntryInfo
@@ -308,17 +308,31 @@ def open(file: FileLike, password: Password = None,  # noqa: A001 - zipfile's an
     return Archive(file, password=password, header_password=header_password)
 
 
-def is_archive(file: FileLike) -> bool:
-    """Whether an archive's signature lies in the first 81,920 bytes."""
+class Signature(NamedTuple):
+    """Where an archive's signature record lies, and what it says."""
+    offset: int
+    headers_enciphered: bool  # the header blocks are enciphered (DES): a header password is needed
+
+
+def signature(file: FileLike) -> Optional[Signature]:
+    """The archive signature among the first 81,920 bytes (the only place the
+    library looks), or None.  Reads those bytes once; a file object is read
+    from its start and left where it was."""
     if isinstance(file, (str, os.PathLike)):
         with builtins.open(file, "rb") as f:
             head = f.read(_native.SIGNATURE_WINDOW)
     elif isinstance(file, (bytes, bytearray, memoryview)):
-        head = bytes(memoryview(file)[:_native.SIGNATURE_WINDOW])
+        head = bytes(memoryview(file).cast("B")[:_native.SIGNATURE_WINDOW])
     else:
         where = file.tell()
         file.seek(0)
         head = file.read(_native.SIGNATURE_WINDOW)
         file.seek(where)
-    return _native.lib.qm_find_signature(head, len(head), None) >= 0
+    enciphered = ctypes.c_int()
+    offset = _native.lib.qm_find_signature(head, len(head), ctypes.byref(enciphered))
+    return Signature(offset, bool(enciphered.value)) if offset >= 0 else None
 
+
+def is_archive(file: FileLike) -> bool:
+    """Whether an archive's signature lies in the first 81,920 bytes."""
+    return signature(file) is not None

@@ -8,11 +8,12 @@ project).
 from __future__ import annotations
 
 import os
-import random
 import subprocess
 from pathlib import Path
 
 import pytest
+
+from samples import sample_files
 
 PROJECT = Path(__file__).resolve().parents[2]
 
@@ -41,18 +42,6 @@ def corpus() -> Path:
     if not (folder / "real-lz.qm").exists():
         pytest.fail(f"the corpus is missing at {folder}; set QM_CORPUS_DIR", pytrace=False)
     return folder
-
-
-def sample_files() -> dict:
-    """Names (with a folder) and contents: text that compresses, random bytes
-    that do not, and an empty file."""
-    rng = random.Random(19)
-    text = b"".join(b"line %d of a text that compresses well\r\n" % i for i in range(3000))
-    return {
-        "docs/readme.txt": text,
-        "docs/noise.bin": bytes(rng.getrandbits(8) for _ in range(70000)),
-        "empty.dat": b"",
-    }
 
 
 @pytest.fixture(scope="session")

@@ -7,7 +7,7 @@ import zlib
 import pytest
 
 import quillmark
-from conftest import sample_files
+from samples import sample_files
 
 DATA = "data secret"
 HEADERS = "header secret"

@@ -101,6 +101,12 @@ def test_is_archive_looks_at_the_first_81920_bytes(corpus):
     stream = io.BytesIO(data)
     stream.seek(7)
     assert quillmark.is_archive(stream) and stream.tell() == 7  # the position is kept
+    assert quillmark.signature(data) == quillmark.Signature(3000, False)
+
+
+def test_signature_says_whether_the_header_blocks_are_enciphered(pack):
+    assert quillmark.signature(pack("-H", "secret")) == quillmark.Signature(0, True)
+    assert quillmark.signature(pack()) == quillmark.Signature(0, False)
 
 
 def test_closed_archive_refuses_reading(corpus):

@@ -404,7 +404,7 @@ TEST(ReaderApi, PasswordQuestionsGoToTheCallback)
 
     // A host that gives up: the open fails with a wrong password.
     Questions none{{}, {}};
-    qm_options giveUp{sizeof giveUp, nullptr, "nope", Answer, &none};
+    qm_options giveUp{sizeof giveUp, nullptr, "nope", Answer, &none, 0};
     EXPECT_EQ(qm_open_memory(carrier.data(), carrier.size(), &giveUp, &a), QM_E_BAD_PASSWORD);
     EXPECT_EQ(none.asked.size(), 1u);
 }
@@ -416,9 +416,9 @@ TEST(ReaderApi, BadArgumentsAndCallsOutOfOrder)
     EXPECT_EQ(qm_open_memory(carrier.data(), carrier.size(), nullptr, nullptr), QM_E_ARGUMENT);
     EXPECT_EQ(qm_open_file(nullptr, nullptr, &a), QM_E_ARGUMENT);
     EXPECT_EQ(qm_open_source(nullptr, nullptr, &a), QM_E_ARGUMENT);
-    const qm_options tooSmall{4, nullptr, nullptr, nullptr, nullptr};
+    const qm_options tooSmall{4, nullptr, nullptr, nullptr, nullptr, 0};
     EXPECT_EQ(qm_open_memory(carrier.data(), carrier.size(), &tooSmall, &a), QM_E_ARGUMENT);
-    const qm_options notCp1252{sizeof(qm_options), "\xE2\x82\xAC\xE4\xB8\xAD", nullptr, nullptr, nullptr};
+    const qm_options notCp1252{sizeof(qm_options), "\xE2\x82\xAC\xE4\xB8\xAD", nullptr, nullptr, nullptr, 0};
     EXPECT_EQ(qm_open_memory(carrier.data(), carrier.size(), &notCp1252, &a), QM_E_ARGUMENT);
 
     const qmtest::TempDir dir;

@@ -3,6 +3,7 @@
 #include "quill/scan_walk.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -33,14 +34,20 @@ void WalkFolder(const fs::path &folder, std::vector<ScanTarget> &files, const Un
     for (const auto &entry : entries) {
         // The link's own status: a link is neither followed nor reported.
         const fs::file_status status = entry.symlink_status(ec);
-        if (ec) {
-            unreadable(entry.path().string(), ec.message());
+        std::string path;
+        try {
+            path = entry.path().string();
+        } catch (const std::exception &) {
+            // Windows: a name the ANSI code page cannot spell.
+            unreadable(folder.string(), "holds a name this system's code page cannot spell");
             continue;
         }
-        if (fs::is_directory(status))
+        if (ec)
+            unreadable(path, ec.message());
+        else if (fs::is_directory(status))
             WalkFolder(entry.path(), files, unreadable);
         else if (fs::is_regular_file(status))
-            files.push_back({entry.path().string(), false});
+            files.push_back({path, false});
     }
 }
 

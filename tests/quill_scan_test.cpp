@@ -1,0 +1,178 @@
+// quill_scan_test.cpp - "quill scan" run in-process over a small tree: what
+// it reports for plain, hidden, enciphered-header, damaged and cut archives
+// and for files that are none, the same lines whatever the thread count,
+// unreadable paths, links, and its command line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "crypto/cipher.h"
+#include "crypto/des.h"
+#include "packer/carrier_writer.h"
+#include "quill/exit_codes.h"
+#include "quill/scan_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qmpack::Bytes;
+
+struct ScanRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+ScanRun Scan(const std::vector<std::string> &args)
+{
+    std::ostringstream out, err;
+    const int code = quill::RunScan(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+Bytes Text(std::size_t n, char c) { return Bytes(n, static_cast<std::uint8_t>(c)); }
+
+Bytes Carrier(std::vector<qmpack::EntrySpec> entries, Bytes prefix = {})
+{
+    qmpack::CarrierSpec layout;
+    layout.prefix = std::move(prefix);
+    layout.entries = std::move(entries);
+    return qmpack::BuildCarrier(layout);
+}
+
+Bytes EncipheredHeaders()
+{
+    qmpack::CarrierSpec layout;
+    layout.flags = 1;
+    layout.encipherHeader = [](std::uint8_t *block) {
+        std::uint8_t key[16];
+        qm::PasswordDigest("hidden", key);
+        qm::DesSchedule k{};
+        qm::BuildDesSchedule(key, qm::DesDirection::Encrypt, k);
+        qm::DesBlocks(block, qmpack::kHeaderBlockSize / 8, k);
+    };
+    layout.entries = {qmpack::StoredEntry("A.TXT", Text(50, 'a'))};
+    return qmpack::BuildCarrier(layout);
+}
+
+// A tree of archives and other files; names sort in the walk's order.
+struct Tree {
+    qmtest::TempDir dir;
+    std::string root;
+
+    Tree()
+    {
+        root = (dir.path() / "tree").string();
+        fs::create_directories(dir.path() / "tree" / "b" / "deeper");
+        put("a-plain.qm", Carrier({qmpack::StoredEntry("ONE.TXT", Text(100, '1')),
+                                   qmpack::StoredEntry("DIR\\TWO.TXT", Text(200, '2'))}));
+        put("b/hidden.jpg", Carrier({qmpack::StoredEntry("X.TXT", Text(10, 'x'))}, Text(5000, 'j')));
+        put("b/deeper/headers.qm", EncipheredHeaders());
+        auto bad = qmpack::StoredEntry("BAD.TXT", Text(300, 'b'));
+        bad.dataCrc ^= 1;
+        put("c-damaged.qm", Carrier({qmpack::StoredEntry("GOOD.TXT", Text(30, 'g')), bad}));
+        const Bytes whole = Carrier({qmpack::StoredEntry("CUT.TXT", Text(4000, 'c'))});
+        put("d-cut.qm", Bytes(whole.begin(), whole.end() - 1000));
+        put("e-text.txt", Text(1000, 't'));
+        put("f-empty", {});
+        // A signature beyond the first 81,920 bytes is not looked for.
+        put("g-late.bin", Carrier({qmpack::StoredEntry("L.TXT", Text(5, 'l'))}, Text(81920, 'p')));
+    }
+
+    void put(const std::string &name, const Bytes &bytes) const
+    {
+        ASSERT_TRUE(qmpack::WriteFile((dir.path() / "tree" / name).string(), bytes));
+    }
+
+    std::string at(const std::string &name) const { return (fs::path(root) / name).string(); }
+};
+
+TEST(QuillScan, ReportsEveryArchiveWithTheSameLinesForAnyThreadCount)
+{
+    const Tree t;
+    const ScanRun one = Scan({"-j", "1", "--json", "--test", t.root});
+    const ScanRun three = Scan({"-j3", "--test", "--json", t.root});
+    EXPECT_EQ(one.code, quill::kExitDamaged) << one.err;
+    EXPECT_EQ(one.err, "");
+    EXPECT_EQ(three.out, one.out);
+    EXPECT_EQ(three.code, one.code);
+    const std::string expected =
+        "{\"path\": \"" + t.at("a-plain.qm") + "\", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
+        "\"test\": \"intact\", \"damaged\": [], \"error\": null}\n"
+        "{\"path\": \"" + t.at("b/deeper/headers.qm") + "\", \"offset\": 0, \"entries\": null, "
+        "\"headerCipher\": \"des\", \"test\": \"password\", \"damaged\": [], \"error\": null}\n"
+        "{\"path\": \"" + t.at("b/hidden.jpg") + "\", \"offset\": 5000, \"entries\": 1, \"headerCipher\": \"none\", "
+        "\"test\": \"intact\", \"damaged\": [], \"error\": null}\n"
+        "{\"path\": \"" + t.at("c-damaged.qm") + "\", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
+        "\"test\": \"damaged\", \"damaged\": [\"BAD.TXT\"], \"error\": null}\n"
+        "{\"path\": \"" + t.at("d-cut.qm") + "\", \"offset\": 0, \"entries\": 1, \"headerCipher\": \"none\", "
+        "\"test\": \"damaged\", \"damaged\": [\"CUT.TXT\"], \"error\": null}\n";
+    EXPECT_EQ(one.out, expected);
+}
+
+TEST(QuillScan, TextLinesAndNoTestMeansNoVerdict)
+{
+    const Tree t;
+    const ScanRun r = Scan({t.at("b"), t.at("a-plain.qm")});
+    EXPECT_EQ(r.code, quill::kExitOk) << r.err;
+    EXPECT_EQ(r.out, t.at("b/deeper/headers.qm") + ": archive at 0, entries unknown, header blocks enciphered (DES), "
+                                                   "no header password\n" +
+                         t.at("b/hidden.jpg") + ": archive at 5000, 1 entry, header blocks plain\n" +
+                         t.at("a-plain.qm") + ": archive at 0, 2 entries, header blocks plain\n");
+}
+
+TEST(QuillScan, UnreadablePathsAreNamedAndTheScanGoesOn)
+{
+    const Tree t;
+    const ScanRun r = Scan({"--json", t.at("missing.qm"), t.at("a-plain.qm")});
+    EXPECT_EQ(r.code, quill::kExitUnreadable);
+    EXPECT_NE(r.err.find(t.at("missing.qm") + ": cannot read"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(t.at("a-plain.qm")), std::string::npos);
+}
+
+#ifndef _WIN32
+TEST(QuillScan, LinksBelowTheGivenPathsAreNotFollowed)
+{
+    const Tree t;
+    const fs::path outside = t.dir.path() / "outside";
+    fs::create_directories(outside);
+    ASSERT_TRUE(qmpack::WriteFile((outside / "far.qm").string(), Carrier({qmpack::StoredEntry("F", Text(3, 'f'))})));
+    fs::create_directory_symlink(outside, fs::path(t.root) / "link-to-folder");
+    fs::create_symlink(outside / "far.qm", fs::path(t.root) / "link-to-file.qm");
+    fs::create_symlink(t.at("a-plain.qm"), fs::path(t.root) / "b" / "link-inside.qm");
+    const ScanRun r = Scan({t.root});
+    EXPECT_EQ(r.out.find("far.qm"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("link-"), std::string::npos) << r.out;
+    // A link named on the command line is the user's choice.
+    const ScanRun named = Scan({(fs::path(t.root) / "link-to-file.qm").string()});
+    EXPECT_EQ(named.out, (fs::path(t.root) / "link-to-file.qm").string() + ": archive at 0, 1 entry, header blocks plain\n");
+}
+#endif
+
+TEST(QuillScan, CommandLine)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{}, quill::kExitUsage, "scan needs at least one file or folder"},
+        {{"-j", "0", "x"}, quill::kExitUsage, "-j needs a number"},
+        {{"-j"}, quill::kExitUsage, "-j needs a number"},
+        {{"-jx", "x"}, quill::kExitUsage, "-j needs a number"},
+        {{"--fast", "x"}, quill::kExitUsage, "unknown option '--fast'"},
+        {{"--help"}, quill::kExitOk, "usage: quill scan"},
+    };
+    for (const auto &c : cases) {
+        const ScanRun r = Scan(c.args);
+        EXPECT_EQ(r.code, c.code) << c.says;
+        EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
+    }
+}
+
+}  // namespace

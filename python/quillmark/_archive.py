@@ -26,9 +26,10 @@ from ._stream import EntryStream
 
 Member = Union[str, EntryInfo]
 
-_BYTES_FROM_SIZE = ctypes.pythonapi.PyBytes_FromStringAndSize
-_BYTES_FROM_SIZE.restype = ctypes.py_object
-_BYTES_FROM_SIZE.argtypes = [ctypes.c_char_p, ctypes.c_ssize_t]
+# A prototype of our own: the shared ctypes.pythonapi attribute stays as
+# other code in the process may have declared it.
+_BYTES_FROM_SIZE = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.c_char_p, ctypes.c_ssize_t)(
+    ("PyBytes_FromStringAndSize", ctypes.pythonapi))
 
 
 class Archive:

@@ -1,21 +1,21 @@
 // scan_command.cpp - "quill scan": the walk, the workers and the report.
 //
-// The walk lists the files first (it is cheap beside reading them); the
-// workers then take the next file from a shared counter.  Each result is
-// written as soon as every file before it is done, so the output keeps the
-// walk's order whatever the number of threads, and a long scan shows its
-// progress.
+// The walk runs in a thread of its own and hands each file to the workers
+// through a queue as it meets it, so the scanning starts at once and the
+// walk's own work is done beside it.  Each result is written as soon as
+// every file before it is done, so the output keeps the walk's order
+// whatever the number of threads, and a long scan shows its progress.
 #include "quill/scan_command.h"
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
-#include <optional>
+#include <map>
 #include <thread>
 
 #include "quill/exit_codes.h"
 #include "quill/scan_options.h"
 #include "quill/scan_probe.h"
+#include "quill/scan_queue.h"
 #include "quill/scan_report.h"
 #include "quill/scan_walk.h"
 
@@ -26,18 +26,15 @@ namespace {
 // Results in the walk's order: each is written once all before it are.
 class OrderedReport {
 public:
-    OrderedReport(std::size_t count, bool json, std::ostream &out, std::ostream &err)
-        : results_(count), json_(json), out_(out), err_(err)
-    {
-    }
+    OrderedReport(bool json, std::ostream &out, std::ostream &err) : json_(json), out_(out), err_(err) {}
 
     void Deliver(std::size_t index, ScanResult result)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        results_[index] = std::move(result);
-        while (next_ < results_.size() && results_[next_]) {
-            Write(*results_[next_]);
-            results_[next_].reset();  // keep no more than the files still pending
+        waiting_.emplace(index, std::move(result));
+        // Only results behind an unfinished one wait here.
+        for (auto it = waiting_.begin(); it != waiting_.end() && it->first == next_; it = waiting_.erase(it)) {
+            Write(it->second);
             ++next_;
         }
     }
@@ -73,7 +70,7 @@ private:
     }
 
     std::mutex mutex_;
-    std::vector<std::optional<ScanResult>> results_;
+    std::map<std::size_t, ScanResult> waiting_;
     std::size_t next_ = 0;
     bool json_;
     std::ostream &out_;
@@ -96,27 +93,26 @@ int RunScan(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         out << ScanUsageText();
         return kExitOk;
     }
-    // The walk reports what it cannot read before any result is written.
-    std::vector<std::pair<std::string, std::string>> walkFailures;
-    const std::vector<ScanTarget> files = CollectScanFiles(
-        o.paths, [&](const std::string &path, const std::string &why) { walkFailures.emplace_back(path, why); });
-    OrderedReport report(files.size(), o.json, out, err);
-    for (const auto &[path, why] : walkFailures)
-        report.Unreadable(path, why);
-
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t workers = std::min<std::size_t>(o.jobs ? o.jobs : cores, std::max<std::size_t>(files.size(), 1));
-    std::atomic<std::size_t> next{0};
+    OrderedReport report(o.json, out, err);
+    ScanQueue queue;
+    std::thread walker([&] {
+        WalkScanPaths(
+            o.paths, [&](ScanTarget target) { queue.Push(std::move(target)); },
+            [&](const std::string &path, const std::string &why) { report.Unreadable(path, why); });
+        queue.Close();
+    });
+    const unsigned workers = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
-            report.Deliver(i, ProbeFile(files[i], o.test));
+        while (auto item = queue.Pop())
+            report.Deliver(item->first, ProbeFile(item->second, o.test));
     };
     std::vector<std::thread> threads;
-    for (std::size_t t = 1; t < workers; ++t)
+    for (unsigned t = 1; t < workers; ++t)
         threads.emplace_back(work);
     work();  // the main thread is a worker too
     for (auto &t : threads)
         t.join();
+    walker.join();
     return report.ExitCode();
 }
 

@@ -13,9 +13,10 @@ namespace quill {
 
 namespace {
 
+using Found = std::function<void(ScanTarget)>;
 using Unreadable = std::function<void(const std::string &, const std::string &)>;
 
-void WalkFolder(const fs::path &folder, std::vector<ScanTarget> &files, const Unreadable &unreadable)
+void WalkFolder(const fs::path &folder, const Found &found, const Unreadable &unreadable)
 {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
@@ -45,30 +46,28 @@ void WalkFolder(const fs::path &folder, std::vector<ScanTarget> &files, const Un
         if (ec)
             unreadable(path, ec.message());
         else if (fs::is_directory(status))
-            WalkFolder(entry.path(), files, unreadable);
+            WalkFolder(entry.path(), found, unreadable);
         else if (fs::is_regular_file(status))
-            files.push_back({path, false});
+            found({path, false});
     }
 }
 
 }  // namespace
 
-std::vector<ScanTarget> CollectScanFiles(const std::vector<std::string> &paths, const Unreadable &unreadable)
+void WalkScanPaths(const std::vector<std::string> &paths, const Found &found, const Unreadable &unreadable)
 {
-    std::vector<ScanTarget> files;
     for (const auto &given : paths) {
         std::error_code ec;
         const fs::file_status status = fs::status(given, ec);
         if (ec)
             unreadable(given, ec.message());
         else if (fs::is_directory(status))
-            WalkFolder(given, files, unreadable);
+            WalkFolder(given, found, unreadable);
         else if (fs::is_regular_file(status))
-            files.push_back({given, true});
+            found({given, true});
         else
             unreadable(given, "not a regular file or a folder");
     }
-    return files;
 }
 
 }  // namespace quill

@@ -18,10 +18,10 @@ struct ScanTarget {
     bool named = false;  // given on the command line: a link there is followed
 };
 
-// Calls unreadable(path, reason) for each path or folder that cannot be
-// read, and goes on.
-std::vector<ScanTarget> CollectScanFiles(
-    const std::vector<std::string> &paths,
-    const std::function<void(const std::string &path, const std::string &reason)> &unreadable);
+// Calls found(target) for each regular file as the walk meets it, and
+// unreadable(path, reason) for each path or folder that cannot be read, and
+// goes on.
+void WalkScanPaths(const std::vector<std::string> &paths, const std::function<void(ScanTarget)> &found,
+                   const std::function<void(const std::string &path, const std::string &reason)> &unreadable);
 
 }  // namespace quill

@@ -13,6 +13,7 @@
 #include "crypto/des.h"
 #include "packer/carrier_writer.h"
 #include "quill/exit_codes.h"
+#include "quill/json_listing.h"
 #include "quill/scan_command.h"
 #include "support/temp_dir.h"
 
@@ -88,7 +89,9 @@ struct Tree {
         ASSERT_TRUE(qmpack::WriteFile((dir.path() / "tree" / name).string(), bytes));
     }
 
-    std::string at(const std::string &name) const { return (fs::path(root) / name).string(); }
+    // As the walk spells it (backslashes on Windows).
+    std::string at(const std::string &name) const { return (fs::path(root) / fs::path(name).make_preferred()).string(); }
+    std::string json(const std::string &name) const { return quill::JsonString(at(name)); }
 };
 
 TEST(QuillScan, ReportsEveryArchiveWithTheSameLinesForAnyThreadCount)
@@ -101,15 +104,15 @@ TEST(QuillScan, ReportsEveryArchiveWithTheSameLinesForAnyThreadCount)
     EXPECT_EQ(three.out, one.out);
     EXPECT_EQ(three.code, one.code);
     const std::string expected =
-        "{\"path\": \"" + t.at("a-plain.qm") + "\", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
+        "{\"path\": " + t.json("a-plain.qm") + ", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
         "\"test\": \"intact\", \"damaged\": [], \"error\": null}\n"
-        "{\"path\": \"" + t.at("b/deeper/headers.qm") + "\", \"offset\": 0, \"entries\": null, "
+        "{\"path\": " + t.json("b/deeper/headers.qm") + ", \"offset\": 0, \"entries\": null, "
         "\"headerCipher\": \"des\", \"test\": \"password\", \"damaged\": [], \"error\": null}\n"
-        "{\"path\": \"" + t.at("b/hidden.jpg") + "\", \"offset\": 5000, \"entries\": 1, \"headerCipher\": \"none\", "
+        "{\"path\": " + t.json("b/hidden.jpg") + ", \"offset\": 5000, \"entries\": 1, \"headerCipher\": \"none\", "
         "\"test\": \"intact\", \"damaged\": [], \"error\": null}\n"
-        "{\"path\": \"" + t.at("c-damaged.qm") + "\", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
+        "{\"path\": " + t.json("c-damaged.qm") + ", \"offset\": 0, \"entries\": 2, \"headerCipher\": \"none\", "
         "\"test\": \"damaged\", \"damaged\": [\"BAD.TXT\"], \"error\": null}\n"
-        "{\"path\": \"" + t.at("d-cut.qm") + "\", \"offset\": 0, \"entries\": 1, \"headerCipher\": \"none\", "
+        "{\"path\": " + t.json("d-cut.qm") + ", \"offset\": 0, \"entries\": 1, \"headerCipher\": \"none\", "
         "\"test\": \"damaged\", \"damaged\": [\"CUT.TXT\"], \"error\": null}\n";
     EXPECT_EQ(one.out, expected);
 }

@@ -69,7 +69,7 @@ class Source:
         self._length = len(view)
 
     def _take_file(self, file: IO[bytes]) -> None:
-        if not file.seekable():
+        if not getattr(file, "seekable", lambda: True)():
             raise ValueError("the archive's file object is not seekable")
         self._file = file
         self.name = str(getattr(file, "name", "<file object>"))
@@ -88,8 +88,14 @@ class Source:
                 self._file.seek(offset)
                 got = 0
                 view = memoryview(target).cast("B")
+                readinto = getattr(self._file, "readinto", None)
                 while got < size:
-                    n = self._file.readinto(view[got:])  # type: ignore[attr-defined]
+                    if readinto is not None:
+                        n = readinto(view[got:])
+                    else:  # a file object with read() only
+                        piece = self._file.read(size - got)
+                        n = len(piece)
+                        view[got:got + n] = piece
                     if not n:
                         break
                     got += n

@@ -22,11 +22,31 @@ def _forms(path):
         "memoryview": lambda: memoryview(data),
         "BytesIO": lambda: io.BytesIO(data),
         "file": lambda: open(path, "rb"),
+        "read-only object": lambda: _ReadSeekOnly(data),
     }
 
 
+class _ReadSeekOnly:
+    """A file object with read, seek and tell only (no readinto)."""
+
+    def __init__(self, data):
+        self._stream = io.BytesIO(data)
+
+    def read(self, n=-1):
+        return self._stream.read(n)
+
+    def seek(self, offset, whence=0):
+        return self._stream.seek(offset, whence)
+
+    def tell(self):
+        return self._stream.tell()
+
+    def seekable(self):
+        return True
+
+
 @pytest.mark.parametrize("form", ["path", "pathlike", "bytes", "bytearray", "memoryview",
-                                  "BytesIO", "file"])
+                                  "BytesIO", "file", "read-only object"])
 def test_corpus_archive_reads_alike_through_every_form_of_open(corpus, form):
     path = corpus / "real-lz.qm"
     manifest = json.loads((corpus / "real-lz.json").read_text())

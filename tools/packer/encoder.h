@@ -61,6 +61,10 @@ struct EncoderOptions {
     std::uint32_t goodLength = 0;
     // Bits of the hash of three bytes that heads the chains (12 to 20).
     int hashBits = 16;
+    // After this many literals in a row, only every eighth position is
+    // searched until a match turns up: data that does not compress goes by
+    // quickly (0: every position is searched).
+    std::uint32_t skipAfterLiterals = 0;
 };
 
 // Compression levels for qmpack's -1 to -9: 1 packs fastest, 9 smallest.

@@ -201,12 +201,18 @@ Token MatchFinder::Literal()
 {
     const Token t{TokenKind::Literal, 0, *At(pos_), 0};
     ++pos_;
+    ++literalRun_;
     return t;
 }
 
 Token MatchFinder::Next()
 {
     Fill();
+    const std::uint32_t skip = options_.skipAfterLiterals;
+    if (skip && literalRun_ >= skip && !haveNext_ && ((literalRun_ - skip) & 7) != 0) {
+        Insert(pos_);
+        return Literal();
+    }
     const Candidate best = haveNext_ ? next_ : Best(pos_, options_.maxChain);
     haveNext_ = false;
     if (options_.lazy && best.length > 0 && best.length < static_cast<std::uint32_t>(options_.maxLazy) &&
@@ -235,6 +241,7 @@ Token MatchFinder::Take(const Candidate &c, bool firstInserted)
     for (std::size_t k = firstInserted ? 1 : 0; k < c.length; ++k)
         Insert(pos_ + k);
     pos_ += c.length;
+    literalRun_ = 0;
     lastDistance_ = c.distance;
     lastLength_ = c.length;
     old_[matchCount_ & 3] = c.distance;

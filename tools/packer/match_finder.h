@@ -19,7 +19,8 @@
 // and takes the best by a rough bit-cost score, or a literal.  With lazy
 // matching, a match shorter than maxLazy gives way to a literal when the
 // next position scores clearly better; that next position's search is kept
-// for the following token.
+// for the following token.  In a long run of literals the finder may search
+// only every eighth position (EncoderOptions::skipAfterLiterals).
 #pragma once
 
 #include <cstddef>
@@ -120,6 +121,7 @@ private:
     // The search at pos_ made while deciding the previous token lazily.
     bool haveNext_ = false;
     Candidate next_;
+    std::uint32_t literalRun_ = 0;  // literals since the last match
 };
 
 }  // namespace qmpack

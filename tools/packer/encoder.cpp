@@ -97,9 +97,13 @@ bool EncodeLzOrAuto(const ByteSource &source, const ByteSink &sink, const Encode
             StreamState scratch = st;
             const std::uint64_t lzBits = CountBits(
                 [&](BitWriter &counter) { PutLzBlock(counter, block, more, options, scratch, nullptr); });
-            const AudioPlan plan = BestAudioPlan(finder.HeldBytes(start), finder.Position() - start, more,
-                                                 options, st, audioBits);
-            if (audioBits < lzBits) {
+            // Audio mode spends at least a bit on every byte: a block LZ
+            // codes in fewer bits needs no trial.
+            const std::size_t bytes = finder.Position() - start;
+            const AudioPlan plan = lzBits > bytes ? BestAudioPlan(finder.HeldBytes(start), bytes, more, options,
+                                                                  st, audioBits)
+                                                  : AudioPlan{};
+            if (lzBits > bytes && audioBits < lzBits) {
                 finder.RestoreHistory(history);
                 PutAudioBlock(w, plan, more, options, st, stats);
                 coded = true;

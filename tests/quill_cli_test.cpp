@@ -14,6 +14,7 @@
 #include "quill/failure_messages.h"
 #include "quill/json_listing.h"
 #include "quill/listing_format.h"
+#include "quill/mask_selection.h"
 #include "quill/password_answers.h"
 #include "quill/progress_display.h"
 #include "quill/replace_answers.h"
@@ -42,14 +43,21 @@ TEST(QuillCommandLine, AcceptsEveryCommandWithOptionsAnywhere)
         {{"l", "dir/a.qm", "*.TXT", "DOC\\*.*"}, Command::List, "dir\\a.qm", {"*.TXT", "DOC\\*.*"}, "", false, false, ""},
         {{"l", "-p", "secret", "a.qm"}, Command::List, "a.qm", {}, "", false, false, "secret"},
         {{"t", "a.qm", "*.WAV"}, Command::Test, "a.qm", {"*.WAV"}, "", false, false, ""},
+        // x keeps the stored folders, with or without -k; e extracts flat.
         {{"x", "a.qm", "-o", "out/sub", "-k", "-y", "-p", "pw", "*.WAV"}, Command::Extract, "a.qm", {"*.WAV"}, "out\\sub", true, true, "pw"},
         {{"x", "-k", "a.qm"}, Command::Extract, "a.qm", {}, "", true, false, ""},
+        {{"x", "a.qm"}, Command::Extract, "a.qm", {}, "", true, false, ""},
+        {{"e", "a.qm", "-y", "*.WAV"}, Command::Extract, "a.qm", {"*.WAV"}, "", false, true, ""},
         // After "--" a leading dash is part of a mask; a lone dash is never an option.
-        {{"x", "a.qm", "--", "-k", "-o"}, Command::Extract, "a.qm", {"-k", "-o"}, "", false, false, ""},
+        {{"x", "a.qm", "--", "-k", "-o"}, Command::Extract, "a.qm", {"-k", "-o"}, "", true, false, ""},
         {{"l", "-"}, Command::List, "-", {}, "", false, false, ""},
         // The value of -p may itself look like an option.
-        {{"x", "a.qm", "-p", "-y"}, Command::Extract, "a.qm", {}, "", false, false, "-y"},
-        {{"x", "a.qm", "-o", "C:"}, Command::Extract, "a.qm", {}, "C:", false, false, ""},
+        {{"x", "a.qm", "-p", "-y"}, Command::Extract, "a.qm", {}, "", true, false, "-y"},
+        {{"x", "a.qm", "-o", "C:"}, Command::Extract, "a.qm", {}, "C:", true, false, ""},
+        // getopt's forms: bundled letters, a value glued to its letter or after '='.
+        {{"e", "-qyoout", "a.qm"}, Command::Extract, "a.qm", {}, "out", false, true, ""},
+        {{"x", "a.qm", "-ypsecret", "--output=out/x"}, Command::Extract, "a.qm", {}, "out\\x", true, true, "secret"},
+        {{"t", "--password=a=b", "a.qm"}, Command::Test, "a.qm", {}, "", false, false, "a=b"},
     };
     for (const auto &c : cases) {
         const auto parsed = ParseCommandLine(c.args);
@@ -88,6 +96,12 @@ TEST(QuillCommandLine, NewerOptions)
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_TRUE(parsed.line.quiet);
     EXPECT_TRUE(parsed.line.passwordGiven);
+
+    parsed = ParseCommandLine({"x", "--relative=DOC", "--header-password=", "a.qm"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.line.relativePath, "DOC");
+    EXPECT_TRUE(parsed.line.headerPasswordGiven);
+    EXPECT_EQ(parsed.line.headerPassword, "");
 }
 
 TEST(QuillCommandLine, HelpAndVersionNeedNoArchive)
@@ -101,7 +115,7 @@ TEST(QuillCommandLine, HelpAndVersionNeedNoArchive)
     EXPECT_EQ(ParseCommandLine({"--version"}).line.command, Command::Version);
     EXPECT_TRUE(ParseCommandLine({"--version"}).ok);
     const std::string usage = quill::UsageText();
-    for (const char *piece : {"quill x ", "quill t ", "--json", "--relative", "-H PASSWORD", "Exit codes"})
+    for (const char *piece : {"quill x ", "quill e ", "quill t ", "--json", "--relative", "-H PASSWORD", "*.wav finds SOUND\\BOAT.WAV", "bundled (-qy)", "Exit codes"})
         EXPECT_NE(usage.find(piece), std::string::npos) << piece;
 }
 
@@ -142,6 +156,17 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
         {{"l", "a.qm", "-y"}, "unknown option '-y' for l"},
         {{"l", "a.qm", "-q"}, "unknown option '-q' for l"},
         {{"t", "a.qm", "-n"}, "unknown option '-n' for t"},
+        {{"l", "a.qm", "-qy"}, "unknown option '-q' for l"},
+        {{"t", "a.qm", "-qy"}, "unknown option '-y' for t"},
+        // e has no stored folders to keep.
+        {{"e", "a.qm", "-k"}, "unknown option '-k' for e"},
+        {{"e", "a.qm", "--relative", "DOC"}, "unknown option '--relative' for e"},
+        {{"x", "a.qm", "--json=yes"}, "unknown option '--json' for x"},
+        {{"l", "a.qm", "--json=yes"}, "--json takes no value"},
+        {{"x", "a.qm", "-yp"}, "-p needs a password"},
+        {{"x", "a.qm", "--output"}, "--output needs a directory"},
+        {{"x", "a.qm", "--output=a", "-o", "b"}, "-o given twice"},
+        {{"x", "a.qm", "--colour"}, "unknown option '--colour' for x"},
     };
     for (const auto &c : cases) {
         const auto parsed = ParseCommandLine(c.args);
@@ -154,6 +179,65 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
                                   std::string(249, 'p'), "-H", std::string(255, 'h'),
                                   std::string(255, 'm')})
                     .ok);
+}
+
+TEST(QuillMasks, WhatAUnixUserTypes)
+{
+    struct Case {
+        const char *mask;
+        const char *name;
+        bool matches;
+    };
+    const Case cases[] = {
+        // No separator: the last part of the name, at any level.
+        {"*", "SOUND\\BOAT.WAV", true},
+        {"*", "LICENSE.txt", true},
+        {"*.wav", "SOUND\\BOAT.WAV", true},
+        {"boat.*", "SOUND\\BOAT.WAV", true},
+        {"*.wav", "SOUND.WAV\\README", false},
+        {"sound", "SOUND\\BOAT.WAV", false},
+        {"????.WAV", "SOUND\\BOAT.WAV", true},
+        {"???.WAV", "SOUND\\BOAT.WAV", false},
+        {"*.tar.*", "A\\B.TAR.GZ", true},
+        {"*a*a*a*", "A\\BANANA", true},  // backtracking
+        {"*a*a*a*a", "A\\BANANA", false},
+        {"README", "README", true},
+        {"READM", "README", false},
+        // With a separator, either one: the whole name, '*' crossing folders.
+        {"sound/*", "SOUND\\BOAT.WAV", true},
+        {"sound\\*.wav", "SOUND\\DEEP\\BOAT.WAV", true},
+        {"*/boat.wav", "SOUND\\DEEP\\BOAT.WAV", true},
+        {"deep/*", "SOUND\\DEEP\\BOAT.WAV", false},
+        {"/sound/boat.wav", "\\SOUND\\BOAT.WAV", true},  // leading separators count on neither side
+        {"sound/boat.wav", "SOUND/BOAT.WAV", true},
+        // Case is ignored for the letters of Windows-1252 too.
+        {"\xE9t\xE9.txt", "\xC9T\xC9.TXT", true},  // été, ÉTÉ
+        {"\x9A*", "\x8AKODA", true},                 // š, Š
+        {"\xF7", "\xD7", false},                     // ÷ and × are not letters
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(quill::MaskMatches(c.mask, c.name), c.matches) << c.mask << " on " << c.name;
+}
+
+TEST(QuillMasks, SelectionNamesUnmatchedMasksAndGivesTheLibraryExactNames)
+{
+    auto entry = [](const char *name) { return quill::Entry{name, 0, 0, 0, 0x20, -1}; };
+    const std::vector<quill::Entry> all = {entry("SOUND\\BOAT.WAV"), entry("LICENSE.txt"),
+                                           entry("DOC\\A.TXT"), entry(std::string(256, 'L').c_str())};
+    auto s = quill::SelectEntries(all, {"*.txt", "*.zip", "*.TXT", "nothing"});
+    ASSERT_EQ(s.entries.size(), 2u);
+    EXPECT_EQ(s.entries[0].name, "LICENSE.txt");
+    EXPECT_EQ(s.unmatched, (std::vector<std::string>{"*.zip", "nothing"}));
+    EXPECT_EQ(s.libraryMasks, (std::vector<std::string>{"LICENSE.txt", "DOC\\A.TXT"}));
+
+    // Every entry chosen: no library mask at all, so nothing is left out.
+    s = quill::SelectEntries(all, {});
+    EXPECT_EQ(s.entries.size(), 4u);
+    EXPECT_TRUE(s.libraryMasks.empty());
+    // A name too long to be a library mask can only come with every entry.
+    s = quill::SelectEntries(all, {"L*"});
+    ASSERT_EQ(s.entries.size(), 1u);
+    EXPECT_EQ(s.libraryMasks, std::vector<std::string>{"LICENSE.txt"});
 }
 
 TEST(QuillCodePage, PathsUseBackslashes)

@@ -58,7 +58,7 @@ int RunExtract(const CommandLine &line, Console &console)
     if (replace.skipped())
         summary += ", " + std::to_string(replace.skipped()) + " skipped";
     display.Out(summary);
-    return kExitOk;
+    return prepared.successCode();
 }
 
 }  // namespace quill

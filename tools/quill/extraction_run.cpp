@@ -3,9 +3,12 @@
 
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <system_error>
 
+#include "quill/archive_problem.h"
 #include "quill/codepage.h"
+#include "quill/mask_selection.h"
 
 namespace quill {
 
@@ -29,6 +32,16 @@ bool IsBelow(const std::string &name, const std::string &directory)
         if (Upper(name[i]) != Upper(directory[i]))
             return false;
     return true;
+}
+
+// Output paths as the file system tells them apart.
+std::string PathKey(std::string path)
+{
+#ifdef _WIN32
+    for (char &c : path)
+        c = Upper(c);
+#endif
+    return path;
 }
 
 void Put(char *outputPath, const std::string &path)
@@ -135,6 +148,8 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
 void ExtractionRun::EntryPassed(int index)
 {
     ++finished_;
+    if (!settings_.testing)
+        extractedTo_[PathKey(outputShown_)] = index;
     display_.Out(settings_.testing ? "  ok  " + Shown(index) : "  " + outputShown_);
     pendingPass_ = -1;
 }
@@ -215,9 +230,15 @@ int32_t QM_CALL ExtractionRun::OnReplace(QmUserValue user, WIN32_FIND_DATAA *exi
         return ReplaceAnswers::kSkip;
     if (self->settings_.testing || !self->replace_)
         return ReplaceAnswers::kOverwrite;  // a scratch file left behind
+    // An entry extracted to the same path earlier in this run (e puts
+    // A\X.TXT and B\X.TXT both at X.TXT).
+    std::optional<ReplaceAnswers::Collision> collision;
+    if (const auto earlier = self->extractedTo_.find(PathKey(self->outputShown_));
+        earlier != self->extractedTo_.end())
+        collision = ReplaceAnswers::Collision{self->Shown(earlier->second), self->Shown(self->cursor_)};
     const int32_t answer = self->replace_->Answer(
         self->outputShown_, existing ? DescribeFindData(*existing) : std::string("?"),
-        incoming ? DescribeFindData(*incoming) : std::string("?"));
+        incoming ? DescribeFindData(*incoming) : std::string("?"), collision ? &*collision : nullptr);
     if (answer == ReplaceAnswers::kSkip) {
         self->pendingPass_ = -1;
         if (static_cast<size_t>(self->cursor_) < self->plan_.size())
@@ -284,14 +305,28 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
     if (session.status() != QM_STATUS_OK) {
         context.refusal = answers.refusal();
         context.stopRequested = console.StopRequested();
-        failure_ = ReportFailure(display, archive_, session.status(), context);
+        failure_ = ReportOpenFailure(display, archive_, session.status(), context);
         return;
     }
-    if (!masks.Fill(line)) {
-        failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
-        return;
-    }
+    // quill's masks choose from every entry (mask_selection.h); the library
+    // then runs over the names chosen.
     walk = WalkEntries(masks);
+    if (walk.status == QM_STATUS_OK && !line.masks.empty()) {
+        const Selection selection = SelectEntries(walk.entries, line.masks);
+        ReportUnmatched(display, archive_, selection.unmatched);
+        unmatchedMasks_ = !selection.unmatched.empty();
+        if (selection.entries.empty()) {
+            failure_ = kExitNothingMatched;
+            return;
+        }
+        if (!selection.libraryMasks.empty()) {
+            if (!masks.Fill(selection.libraryMasks)) {
+                failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
+                return;
+            }
+            walk = WalkEntries(masks);
+        }
+    }
     if (walk.status != QM_STATUS_OK) {
         context.phase = Phase::Walk;
         context.refusal = answers.refusal();

@@ -17,10 +17,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "quill/archive_session.h"
+#include "quill/exit_codes.h"
 #include "quill/failure_messages.h"
 #include "quill/password_answers.h"
 #include "quill/progress_display.h"
@@ -90,6 +92,7 @@ private:
     int questionIndex_ = -1;   // the entry of the last data-password question
     int finished_ = 0;         // entries extracted or found intact
     std::string outputShown_;  // the current entry's output path, for messages
+    std::map<std::string, int> extractedTo_;  // output path (PathKey) -> entry extracted there
     int64_t bytesDone_ = 0;
     int64_t entryStartBytes_ = 0;
 };
@@ -98,9 +101,10 @@ private:
 std::string DescribeFindData(const WIN32_FIND_DATAA &data);
 
 // The start that testing and extracting share: the archive opened with
-// quill's password answers, the masks filled, and the matching entries
-// walked (the walk finds damage in the header blocks before anything is
-// written, and tells the sizes for the progress line).  failure() is the
+// quill's password answers, every entry walked and quill's masks applied,
+// each mask that chose nothing named, and the chosen entries walked again
+// under the library's masks (the walk finds damage in the header blocks
+// before anything is written, and tells the sizes for the progress line).  failure() is the
 // exit code of a start that failed, its message shown; -1 when the run can
 // go on.
 class PreparedArchive {
@@ -108,6 +112,8 @@ public:
     PreparedArchive(const CommandLine &line, Console &console, Display &display);
 
     int failure() const { return failure_; }
+    // The exit code of a run that went well: 8 when a mask chose nothing.
+    int successCode() const { return unmatchedMasks_ ? kExitNothingMatched : kExitOk; }
     const std::string &shownName() const { return archive_; }
     // The unpacked bytes of the matching entries.
     int64_t totalSize() const;
@@ -120,6 +126,7 @@ public:
 private:
     std::string archive_;
     int failure_ = -1;
+    bool unmatchedMasks_ = false;
 };
 
 }  // namespace quill

@@ -72,7 +72,7 @@ int RunTest(const CommandLine &line, Console &console)
         return firstExit;
     }
     display.Out(count == 1 ? "The entry is intact" : "All " + std::to_string(count) + " entries are intact");
-    return kExitOk;
+    return prepared.successCode();
 }
 
 }  // namespace quill

@@ -10,7 +10,6 @@
 // with --strict, writes nothing).
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <new>
 #include <random>
 #include <set>

@@ -1,8 +1,9 @@
 # install.cmake - what `cmake --install` puts in place:
-#   include/quillmark.h
+#   include/quillmark.h, include/quillmark_reader.h
 #   lib/libquillmark.so.X.Y.Z (+ SONAME link libquillmark.so.X and libquillmark.so)
 #     or bin/quillmark.dll + lib/quillmark.dll.a (+ lib/quillmark.lib, see windows_zip.cmake)
 #   bin/quill, bin/qmpack (qmpack native only: its ciphers come from OpenSSL)
+#   lib/libquillmark.a with QM_INSTALL_STATIC (target Quillmark::quillmark_static)
 #   lib/cmake/Quillmark/  find_package(Quillmark) -> target Quillmark::quillmark
 #   lib/pkgconfig/quillmark.pc
 include(GNUInstallDirs)
@@ -20,8 +21,15 @@ install(TARGETS quillmark EXPORT QuillmarkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/quillmark.h ${PROJECT_SOURCE_DIR}/include/quillmark_reader.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(TARGET quillmark_archive)
+  install(TARGETS quillmark_archive EXPORT QuillmarkTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endif()
 install(TARGETS quill RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(TARGET qmpack)
   install(TARGETS qmpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -4,7 +4,7 @@
 #   lib/quillmark.dll.a      import library for MinGW
 #   lib/quillmark.lib        import library for Microsoft's linker, made from
 #                            the module-definition file by dlltool
-#   include/quillmark.h  README.txt
+#   include/quillmark.h include/quillmark_reader.h  README.txt  LICENSE.txt
 # qmpack is not in it: its ciphers come from OpenSSL, which the cross-builds
 # do not have.
 string(REGEX REPLACE "gcc(-posix)?$" "dlltool" qm_dlltool_guess "${CMAKE_C_COMPILER}")
@@ -34,12 +34,15 @@ add_custom_command(OUTPUT ${QM_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${qm_stage}/bin ${qm_stage}/lib ${qm_stage}/include
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:quillmark> $<TARGET_FILE:quill> ${qm_stage}/bin
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_LINKER_FILE:quillmark> ${QM_MSVC_IMPORT_LIB} ${qm_stage}/lib
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/quillmark.h ${qm_stage}/include
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/quillmark.h
+    ${PROJECT_SOURCE_DIR}/include/quillmark_reader.h ${qm_stage}/include
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/windows-readme.txt ${qm_stage}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${qm_stage}/LICENSE.txt
   COMMAND ${CMAKE_COMMAND} -E rm -f ${QM_WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${PROJECT_BINARY_DIR}/zip-stage
     ${CMAKE_COMMAND} -E tar cf ${QM_WINDOWS_ZIP} --format=zip ${QM_WINDOWS_ZIP_NAME}
   DEPENDS quillmark quill ${QM_MSVC_IMPORT_LIB} ${PROJECT_SOURCE_DIR}/include/quillmark.h
+    ${PROJECT_SOURCE_DIR}/include/quillmark_reader.h
     ${PROJECT_SOURCE_DIR}/cmake/windows-readme.txt
   COMMENT "Packing ${QM_WINDOWS_ZIP_NAME}.zip")
 add_custom_target(windows_zip ALL DEPENDS ${QM_WINDOWS_ZIP})

@@ -7,7 +7,9 @@
 // run has written more than kOutputCap bytes.  Findings: a crash or a
 // sanitizer report, a status outside the table, an inconsistent list, a
 // composed name or a file outside the output folder, or more output than the
-// cap allows.
+// cap allows.  Links planted in the output folder lead to a victim file and a
+// victim folder beside it: a change to either, or to the carrier itself, is a
+// finding too.
 #include <unistd.h>
 
 #include <cstdint>
@@ -192,12 +194,47 @@ void BuildMasks(const Controls &c, FileMaskList *masks)
             Fail("AppendFileMask refused a plain mask", mask);
 }
 
+constexpr char kVictimText[] = "not to be touched\n";
+
+// A file and a folder beside the output folder, and links to them inside it
+// under names an archive may well hold.
+void PlantVictims(const std::string &root, const std::string &out)
+{
+    qmfuzz::WriteWhole(root + "victim", reinterpret_cast<const std::uint8_t *>(kVictimText),
+                       sizeof kVictimText - 1);
+    qmfuzz::ResetFolder(root + "victims");
+    if (::symlink("../victim", (out + "/VICTIM.TXT").c_str()) != 0 ||
+        ::symlink("../victims", (out + "/LINKDIR").c_str()) != 0)
+        Fail("cannot plant the links", out);
+}
+
+bool Holds(const std::string &path, const void *bytes, std::size_t size)
+{
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::string got(size + 1, '\0');
+    const std::size_t n = std::fread(got.data(), 1, got.size(), file);
+    std::fclose(file);
+    return n == size && std::memcmp(got.data(), bytes, size) == 0;
+}
+
+void CheckVictims(const std::string &root, const std::string &carrier, const std::uint8_t *data,
+                  std::size_t size)
+{
+    if (!Holds(root + "victim", kVictimText, sizeof kVictimText - 1))
+        Fail("a file outside the output folder changed through a link", root + "victim");
+    if (!Holds(carrier, data, size))
+        Fail("the carrier changed", carrier);
+}
+
 void Run(const std::uint8_t *data, std::size_t size)
 {
     const std::string &root = qmfuzz::ScratchRoot();
     const std::string carrier = root + "carrier.qm", out = root + "out";
     qmfuzz::ResetFolder(out);
     qmfuzz::WriteWhole(carrier, data, size);
+    PlantVictims(root, out);
 
     // A carrier that begins with its signature record has no room for
     // choices: a plain host drives it, one that answers every password
@@ -282,7 +319,8 @@ void Run(const std::uint8_t *data, std::size_t size)
     DoneFileMaskList(&masks);
     DoneArcFile(0);
 
-    const std::uint64_t total = qmfuzz::CheckTree(root, out, "carrier.qm");
+    CheckVictims(root, carrier, data, size);
+    const std::uint64_t total = qmfuzz::CheckTree(root, out, {"carrier.qm", "victim", "victims"});
     if (total > kOutputCap + kOutputSlack)
         Fail("more output than the cap allows", std::to_string(total));
 }

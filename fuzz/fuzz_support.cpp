@@ -119,7 +119,8 @@ bool StaysInside(const std::string &path, const std::string &folder)
     return true;
 }
 
-std::uint64_t CheckTree(const std::string &root, const std::string &inside, const std::string &allowed)
+std::uint64_t CheckTree(const std::string &root, const std::string &inside,
+                        const std::vector<std::string> &allowed)
 {
     std::error_code ec;
     const fs::path insideReal = fs::weakly_canonical(inside, ec);
@@ -128,7 +129,12 @@ std::uint64_t CheckTree(const std::string &root, const std::string &inside, cons
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path p = it->path().lexically_normal();
         const std::string s = p.string();
-        if (s == fs::path(root + allowed).lexically_normal().string())
+        if (it->is_symlink(ec))
+            continue;
+        bool isAllowed = false;
+        for (const std::string &name : allowed)
+            isAllowed = isAllowed || s == fs::path(root + name).lexically_normal().string();
+        if (isAllowed)
             continue;
         const bool ancestor = insideDir.compare(0, s.size(), s) == 0 &&
                               (insideDir.size() == s.size() || insideDir[s.size()] == '/');

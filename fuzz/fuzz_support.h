@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qmfuzz {
 
@@ -37,11 +38,13 @@ struct Controls {
 bool StaysInside(const std::string &path, const std::string &folder);
 
 // Walks `root` and aborts, naming the path, when anything in it other than
-// the names in `allowed` (direct children of root) and what lies inside
-// `inside` (a folder under root) exists, or when a real path under `inside`
-// resolves outside it.  Returns the total size of the regular files found.
+// the names in `allowed` (direct children of root: files, or folders whose
+// contents count as outside) and what lies inside `inside` (a folder under
+// root) exists, or when a real path under `inside` resolves outside it.
+// Links are passed over: the library makes none, and the harness plants
+// them.  Returns the total size of the regular files found.
 std::uint64_t CheckTree(const std::string &root, const std::string &inside,
-                        const std::string &allowed);
+                        const std::vector<std::string> &allowed);
 
 // Aborts with a message: a finding.
 [[noreturn]] void Fail(const char *what, const std::string &detail);

@@ -324,11 +324,16 @@ int main(int argc, char **argv)
     }
     const std::filesystem::path root(argv[1]);
     Writer exports(root / "exports"), unpack(root / "unpack"), names(root / "names"), diff(root / "diff");
+    Writer reader(root / "reader");
     ExportSeeds(exports);
+    // The handle API's target takes the same carriers: it reads the first
+    // of the host's eight bytes as its own control byte, and the other seven
+    // are bytes in front of the signature.
+    ExportSeeds(reader);
     UnpackSeeds(unpack);
     NameSeeds(names);
     DiffSeeds(diff);
-    std::printf("seeds: %d exports, %d unpack, %d names, %d diff\n", exports.count(), unpack.count(),
-                names.count(), diff.count());
+    std::printf("seeds: %d exports, %d unpack, %d names, %d diff, %d reader\n", exports.count(), unpack.count(),
+                names.count(), diff.count(), reader.count());
     return 0;
 }

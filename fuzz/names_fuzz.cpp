@@ -163,7 +163,7 @@ void Run(const std::uint8_t *data, std::size_t size)
     DoneFileMaskList(&masks);
     DoneArcFile(0);
 
-    qmfuzz::CheckTree(root, out, "carrier.qm");
+    qmfuzz::CheckTree(root, out, {"carrier.qm"});
 }
 
 }  // namespace

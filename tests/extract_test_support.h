@@ -3,10 +3,12 @@
 // that the library's own platform layer is not its own oracle.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -24,6 +26,16 @@ inline std::string LibPath(const std::filesystem::path &path)
         if (c == '/')
             c = '\\';
     return text;
+}
+
+// The names in a folder, sorted: what an extraction left there.
+inline std::vector<std::string> SortedNames(const std::filesystem::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // The last-write time in 100-nanosecond ticks since 1601, UTC; -1 on failure.

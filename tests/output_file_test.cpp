@@ -1,7 +1,9 @@
-// Output files: the replace question, the open with its directory walk, the
-// share prefix, and the finished file's time and attributes.
+// Output files: the replace question, the temporary file with its directory
+// walk, the checks of the final name, the share prefix, and the finished
+// file's time, rename and attributes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -51,13 +53,17 @@ std::string ReadText(const fs::path &p)
     return std::string(b.begin(), b.end());
 }
 
-// Writes text through the library's open, then closes it.
-void WriteThrough(qm::platform::File *file, const std::string &text)
+// Opens the output for a final name, writes text to it and finishes it as
+// the entry e; false when the open or the finish fails.
+bool WriteAndFinish(const fs::path &target, const std::string &text, const HidFileItem &e)
 {
-    ASSERT_NE(file, nullptr);
-    qm::platform::Write(file, text.data(), text.size());
-    qm::platform::Close(file);
+    qm::PendingOutput out;
+    if (!qm::OpenOutputFile(LibPath(target).c_str(), &out))
+        return false;
+    qm::platform::Write(out.stream, text.data(), text.size());
+    return qm::FinishOutputFile(&out, e, LibPath(target).c_str());
 }
+
 
 class OutputFiles : public ::testing::Test {
 protected:
@@ -139,49 +145,83 @@ TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfAnAbsolutePath)
     fs::create_directory(dir.path() / "out");
     const fs::path target = dir.path() / "out" / "a" / "b" / "f.txt";
     qm::ArchiveStatus = 9962;
-    WriteThrough(qm::OpenOutputFile(LibPath(target).c_str()), "data");
+    ASSERT_TRUE(WriteAndFinish(target, "data", Entry("f.txt", 4)));
     EXPECT_EQ(qm::ArchiveStatus, 0);
-    EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "a" / "b"));
     EXPECT_EQ(ReadText(target), "data");
+    EXPECT_EQ(qmtest::SortedNames(dir.path() / "out" / "a" / "b"), std::vector<std::string>{"f.txt"});
 }
 
 TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfARelativePath)
 {
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
-    qm::platform::File *file = qm::OpenOutputFile(R"(x\y\f.txt)");
+    qm::PendingOutput out;
+    const bool opened = qm::OpenOutputFile(R"(x\y\f.txt)", &out);
     const std::uint16_t status = qm::ArchiveStatus;
+    const bool finished = opened && qm::FinishOutputFile(&out, Entry("f.txt", 0), R"(x\y\f.txt)");
     fs::current_path(saved);
-    WriteThrough(file, "rel");
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(finished);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(ReadText(dir.path() / "x" / "y" / "f.txt"), "rel");
+    EXPECT_TRUE(fs::exists(dir.path() / "x" / "y" / "f.txt"));
 }
 
-TEST_F(OutputFiles, OpenTruncatesAnExistingFile)
+TEST_F(OutputFiles, TheDataGoesToATemporaryFileBesideTheFinalName)
 {
+    dir.Write("f.txt", qmpack::Bytes{'o', 'l', 'd'});
     const fs::path target = dir.path() / "f.txt";
-    dir.Write("f.txt", qmpack::Bytes(100, 'x'));
-    WriteThrough(qm::OpenOutputFile(LibPath(target).c_str()), "new");
+    qm::PendingOutput out;
+    ASSERT_TRUE(qm::OpenOutputFile(LibPath(target).c_str(), &out));
+    qm::platform::Write(out.stream, "new", 3);
+    qm::platform::Flush(out.stream);
+
+    // While it is written the old file is whole and the new data lies in a
+    // file of its own in the same folder.
+    EXPECT_EQ(ReadText(target), "old");
+    const std::vector<std::string> names = qmtest::SortedNames(dir.path());
+    ASSERT_EQ(names.size(), 2u);
+    const std::string temp = names[0] == "f.txt" ? names[1] : names[0];
+    EXPECT_EQ(temp.substr(0, 3), "~qm");
+    EXPECT_EQ(temp.size(), std::string("~qm12345678.tmp").size());
+    EXPECT_EQ(ReadText(dir.path() / temp), "new");
+
+    ASSERT_TRUE(qm::FinishOutputFile(&out, Entry("f.txt", 3), LibPath(target).c_str()));
     EXPECT_EQ(ReadText(target), "new");
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
 }
 
-TEST_F(OutputFiles, OpenFailsWithFiveWhenADirectoryCannotBeMadeOrTheFileIsReadOnly)
+TEST_F(OutputFiles, ADiscardedOutputLeavesTheOldFileAndNoTrace)
+{
+    dir.Write("f.txt", qmpack::Bytes{'o', 'l', 'd'});
+    qm::PendingOutput out;
+    ASSERT_TRUE(qm::OpenOutputFile(LibPath(dir.path() / "f.txt").c_str(), &out));
+    qm::platform::Write(out.stream, "partial", 7);
+    qm::DiscardOutputFile(&out);
+    EXPECT_EQ(ReadText(dir.path() / "f.txt"), "old");
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
+}
+
+TEST_F(OutputFiles, OpenFailsWithFiveWhereTheFinalNameMayNotBeWritten)
 {
     dir.Write("plain", {'p'});
     dir.Write("locked.txt", {'l'});
     qmtest::MakeReadOnly(dir.path() / "locked.txt", true);
+    fs::create_directory(dir.path() / "folder");
     const fs::path cases[] = {
         dir.path() / "plain" / "sub" / "f.txt",  // a file stands where a directory is needed
         dir.path() / "locked.txt",
-        dir.path(),  // a directory, not a file
+        dir.path() / "folder",  // a directory, not a file
     };
     for (const fs::path &p : cases) {
         qm::ArchiveStatus = 0;
-        EXPECT_EQ(qm::OpenOutputFile(LibPath(p).c_str()), nullptr) << p;
+        qm::PendingOutput out;
+        EXPECT_FALSE(qm::OpenOutputFile(LibPath(p).c_str(), &out)) << p;
+        EXPECT_EQ(out.stream, nullptr) << p;
         EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_CANNOT_OPEN) << p;
     }
     EXPECT_EQ(ReadText(dir.path() / "locked.txt"), "l");
     EXPECT_FALSE(fs::exists(dir.path() / "plain" / "sub"));
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), (std::vector<std::string>{"folder", "locked.txt", "plain"}));
 }
 
 // ---- the replace question -----------------------------------------------------------
@@ -331,11 +371,7 @@ TEST(DosDateTime, InvalidFieldsAreRefused)
 TEST_F(OutputFiles, FinishGivesTheTimeFirstAndTheReadOnlyBitLast)
 {
     const fs::path target = dir.path() / "f.txt";
-    qm::platform::File *file = qm::OpenOutputFile(LibPath(target).c_str());
-    ASSERT_NE(file, nullptr);
-    qm::platform::Write(file, "abc", 3);
-    const HidFileItem e = Entry("f.txt", 3, 0x21);
-    EXPECT_TRUE(qm::FinishOutputFile(file, e, LibPath(target).c_str()));
+    EXPECT_TRUE(WriteAndFinish(target, "abc", Entry("f.txt", 3, 0x21)));
     EXPECT_EQ(qm::ArchiveStatus, 0);
     EXPECT_EQ(ReadText(target), "abc");
     EXPECT_EQ(qmtest::LastWriteTicks(target), qmtest::LocalTimeTicks(2022, 3, 10, 11, 2, 20));
@@ -345,14 +381,12 @@ TEST_F(OutputFiles, FinishGivesTheTimeFirstAndTheReadOnlyBitLast)
 TEST_F(OutputFiles, FinishWithAnInvalidTimeFailsWithFiveAndKeepsTheFile)
 {
     const fs::path target = dir.path() / "f.txt";
-    qm::platform::File *file = qm::OpenOutputFile(LibPath(target).c_str());
-    ASSERT_NE(file, nullptr);
-    qm::platform::Write(file, "abc", 3);
     HidFileItem e = Entry("f.txt", 3, 0x21);
     e.dosDateTime = 0x546A0000 | (24u << 11);  // 24 o'clock
-    EXPECT_FALSE(qm::FinishOutputFile(file, e, LibPath(target).c_str()));
+    EXPECT_FALSE(WriteAndFinish(target, "abc", e));
     EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_CANNOT_OPEN);
-    EXPECT_EQ(ReadText(target), "abc");
+    EXPECT_EQ(ReadText(target), "abc");  // complete and verified: renamed into place
+    EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
     EXPECT_FALSE(qmtest::IsReadOnly(target));  // attributes come only after the time
 }
 

@@ -448,6 +448,7 @@ TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
         quill::Command command;
         int exitCode;
         const char *message;
+        long lines = 1;  // an extraction past a failed entry ends with a summary line
     };
     const Case cases[] = {
         {dir.File("absent.qm"), quill::Command::List, quill::kExitUnreadable, "absent.qm: no such file"},
@@ -457,7 +458,7 @@ TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
         {dir.path().string(), quill::Command::Test, quill::kExitUnreadable, "is a folder, not an archive file"},
         {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::List, quill::kExitUnreadable, "notes.txt: not an archive: no signature in the first 81,920 bytes"},
         {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::Extract, quill::kExitUnreadable, "notes.txt: not an archive"},
-        {Carrier({qmpack::StoredEntry("B.TXT", kText), Damaged(qmpack::StoredEntry("A.TXT", kText))}), quill::Command::Extract, quill::kExitDamaged, "archive.qm: A.TXT is damaged: CRC mismatch"},
+        {Carrier({qmpack::StoredEntry("B.TXT", kText), Damaged(qmpack::StoredEntry("A.TXT", kText))}), quill::Command::Extract, quill::kExitDamaged, "archive.qm: A.TXT is damaged: CRC mismatch", 2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
@@ -466,7 +467,7 @@ TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
         EXPECT_EQ(console->Err().rfind("quill: ", 0), 0u) << console->Err();
         EXPECT_TRUE(Complained(c.message)) << console->Err();
         const std::string err = console->Err();
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);  // one line
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.lines);
         EXPECT_FALSE(fs::exists(out / "A.TXT"));
     }
     // Where the output cannot be written.
@@ -476,6 +477,82 @@ TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
     EXPECT_EQ(Run(Line(quill::Command::Extract, archive)), quill::kExitWriteFailed);
     EXPECT_TRUE(Complained("cannot create")) << console->Err();
     EXPECT_TRUE(Complained("(for A.TXT)")) << console->Err();
+}
+
+TEST_F(QuillCommands, ExtractGoesOnPastEveryFailedEntryAndNamesEach)
+{
+    ScratchRedirect redirect(dir.path() / "scratch");  // where the marker of passed-over entries lives
+    const auto archive = Carrier({Damaged(qmpack::StoredEntry("A.TXT", kText)),
+                                  qmpack::StoredEntry("B.TXT", kText),
+                                  qmpack::StoredEntry("C.TXT", kText),
+                                  Damaged(qmpack::ChainingOnlyEntry("D.TXT", kText)),
+                                  qmpack::StoredEntry("E.TXT", kSound)});
+    fs::create_directories(out / "C.TXT");  // a folder stands where C.TXT goes
+    auto line = Line(quill::Command::Extract, archive);
+    line.overwrite = true;
+    // The first failure's exit code, every failed entry named, every other one extracted.
+    EXPECT_EQ(Run(line), quill::kExitDamaged);
+    EXPECT_TRUE(Complained("archive.qm: A.TXT is damaged: CRC mismatch")) << console->Err();
+    EXPECT_TRUE(Complained("cannot create " + (out / "C.TXT").string() + " (for C.TXT): Is a directory"))
+        << console->Err();
+    EXPECT_TRUE(Complained("archive.qm: D.TXT is damaged: CRC mismatch")) << console->Err();
+    EXPECT_TRUE(Complained("3 of 5 entries failed: A.TXT, C.TXT, D.TXT")) << console->Err();
+    EXPECT_TRUE(Printed("2 files extracted")) << console->Out();
+    EXPECT_EQ(qmpack::ReadFile((out / "B.TXT").string()), kText);
+    EXPECT_EQ(qmpack::ReadFile((out / "E.TXT").string()), kSound);
+    EXPECT_FALSE(fs::exists(out / "A.TXT"));
+    EXPECT_FALSE(fs::exists(out / "D.TXT"));
+    EXPECT_TRUE(fs::is_directory(out / "C.TXT"));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "scratch"));
+}
+
+TEST_F(QuillCommands, DamageInTheHeaderBlocksIsDamageNotAPasswordProblem)
+{
+    const Bytes whole = qmpack::ReadFile(Carrier({qmpack::StoredEntry("A.TXT", kText),
+                                                  qmpack::StoredEntry("B.TXT", kSound)}));
+    const std::size_t block1 = 100 + 34;  // behind the prefix and the signature record
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        const char *message;
+        const char *listed;  // shown by "l", or null
+    };
+    Bytes flipped = whole;
+    flipped[block1 + 200] ^= 0x40;
+    const Case cases[] = {
+        {"cut inside block 1", Bytes(whole.begin(), whole.begin() + block1 + 200),
+         "the archive is damaged: no intact first header block", nullptr},
+        {"cut inside block 2", Bytes(whole.begin(), whole.begin() + block1 + 432 + 6 + 100),
+         "the archive is damaged", "A.TXT"},
+        {"a flip in block 1", flipped, "the archive is damaged", "B.TXT"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.Write("damaged.qm", c.bytes);
+        for (const quill::Command command : {quill::Command::List, quill::Command::Test, quill::Command::Extract}) {
+            fs::remove_all(out);
+            EXPECT_EQ(Run(Line(command, path)), quill::kExitDamaged) << console->Err();
+            EXPECT_TRUE(Complained(c.message)) << console->Err();
+            EXPECT_FALSE(Complained("password")) << console->Err();
+            if (command == quill::Command::List && c.listed) {
+                EXPECT_TRUE(Printed(c.listed)) << console->Out();
+            }
+        }
+    }
+    // The entry behind a lost first block is still extracted.
+    EXPECT_EQ(qmpack::ReadFile((out / "B.TXT").string()), kSound);
+}
+
+TEST_F(QuillCommands, TheArchiveItselfIsNeverReplaced)
+{
+    const auto archive = Carrier({qmpack::StoredEntry("SELF.QM", kText)}, "SELF.QM");
+    auto line = Line(quill::Command::Extract, archive);
+    line.outputDir = *quill::ToLibraryPath(dir.path().string());
+    line.overwrite = true;
+    const Bytes before = qmpack::ReadFile(archive);
+    EXPECT_EQ(Run(line), quill::kExitWriteFailed);
+    EXPECT_TRUE(Complained("it is the archive being read")) << console->Err();
+    EXPECT_EQ(qmpack::ReadFile(archive), before);
 }
 
 }  // namespace

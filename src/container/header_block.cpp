@@ -2,6 +2,7 @@
 #include "container/header_block.h"
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "state/status.h"
@@ -30,57 +31,89 @@ bool DamagedBlock()
 
 }  // namespace
 
-bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
+bool ParseHeaderBlock(const std::uint8_t *block, HeaderFields &f)
 {
-    if (Session.WalkPos < 0 || !CarrierStream)
+    if (Load32(block + kBlockMagicOffset) != kHeaderMagic || !CheckHeaderBlockCrc(block))
         return false;
-    std::uint8_t raw[kHeaderBlockSize];
-    if (!platform::Seek(CarrierStream, Session.WalkPos) ||
-        platform::Read(CarrierStream, raw, kHeaderBlockSize) != kHeaderBlockSize)
-        return false;  // the normal end of the archive
-
-    std::uint8_t plain[kHeaderBlockSize];
-    const std::uint8_t *block = raw;
-    if (Session.HeadersEnciphered == 1) {
-        if (!DecipherHeaderBlock(plain, raw))
-            return false;
-        block = plain;
-    }
-
-    entry->magic = Load32(block + kBlockMagicOffset);
-    if (entry->magic != kHeaderMagic || !CheckHeaderBlockCrc(block))
-        return DamagedBlock();
 
     // The stored name must end within 256 bytes, or it would not fit the
     // entry records' name fields.
     const char *storedName = reinterpret_cast<const char *>(block + kBlockNameOffset);
     const void *nul = std::memchr(storedName, 0, kNameBufferSize);
     if (!nul)
-        return DamagedBlock();
-    const std::size_t nameLength = static_cast<std::size_t>(static_cast<const char *>(nul) - storedName);
+        return false;
 
     // A negative packed size would send the walk back onto this block or
     // make the next block overlap it.
-    const std::int32_t packedSize = LoadSigned32(block + kBlockPackedOffset);
-    if (packedSize < 0)
+    f.packedSize = LoadSigned32(block + kBlockPackedOffset);
+    if (f.packedSize < 0)
+        return false;
+
+    f.name = storedName;
+    f.nameLength = static_cast<std::size_t>(static_cast<const char *>(nul) - storedName);
+    f.cipherMethod = LoadSigned32(block + kBlockCipherOffset);
+    f.dataCrc = Load32(block + kBlockDataCrcOffset);
+    f.unpackedSize = LoadSigned32(block + kBlockUnpackedOffset);
+    f.dosDateTime = Load32(block + kBlockTimeOffset);
+    f.attributes = Load32(block + kBlockAttributesOffset);
+    f.wordA = Load32(block + kBlockWordAOffset);
+    f.wordB = Load32(block + kBlockWordBOffset);
+    return true;
+}
+
+bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
+{
+    if (Session.WalkPos < 0 || !CarrierStream)
+        return false;
+    std::uint8_t raw[kHeaderBlockSize];
+    if (!platform::Seek(CarrierStream, Session.WalkPos))
+        return false;
+    // Nothing at all where a block would start is the normal end of the
+    // archive; a part of a block is an archive cut short.
+    const std::size_t got = platform::Read(CarrierStream, raw, kHeaderBlockSize);
+    if (got == 0)
+        return false;
+    if (got != kHeaderBlockSize)
         return DamagedBlock();
 
-    const std::int32_t cipherMethod = LoadSigned32(block + kBlockCipherOffset);
+    // Every block of an archive is enciphered under the one header password
+    // that opened it: a block that does not decipher, with the host asked or
+    // not, is damaged.
+    std::uint8_t plain[kHeaderBlockSize];
+    const std::uint8_t *block = raw;
+    if (Session.HeadersEnciphered == 1) {
+        // The password that opened the archive stays when the host gives up
+        // on this block: the question clears it for the answer, and a later
+        // list build must still open the blocks it fits.
+        char lastWorked[kPasswordSize];
+        std::memcpy(lastWorked, Session.HeaderPassword, sizeof lastWorked);
+        if (!DecipherHeaderBlock(plain, raw)) {
+            std::memcpy(Session.HeaderPassword, lastWorked, sizeof lastWorked);
+            return DamagedBlock();
+        }
+        block = plain;
+    }
+
+    entry->magic = Load32(block + kBlockMagicOffset);
+    HeaderFields f;
+    if (!ParseHeaderBlock(block, f))
+        return DamagedBlock();
+    const std::int32_t packedSize = f.packedSize;
     entry->valid = 1;
-    std::memcpy(entry->name, storedName, nameLength + 1);
-    std::memcpy(nameBuffer, storedName, nameLength + 1);
+    std::memcpy(entry->name, f.name, f.nameLength + 1);
+    std::memcpy(nameBuffer, f.name, f.nameLength + 1);
     entry->packedSize = packedSize;
-    entry->unpackedSize = LoadSigned32(block + kBlockUnpackedOffset);
-    entry->dosDateTime = Load32(block + kBlockTimeOffset);
-    entry->attributes = Load32(block + kBlockAttributesOffset);
-    entry->enciphered = cipherMethod != QM_CIPHER_NONE ? 1 : 0;
-    entry->carriedWordB = Load32(block + kBlockWordBOffset);
+    entry->unpackedSize = f.unpackedSize;
+    entry->dosDateTime = f.dosDateTime;
+    entry->attributes = f.attributes;
+    entry->enciphered = f.cipherMethod != QM_CIPHER_NONE ? 1 : 0;
+    entry->carriedWordB = f.wordB;
     entry->headerPos = Session.WalkPos;
-    entry->cipherMethod = cipherMethod;
+    entry->cipherMethod = f.cipherMethod;
     entry->headerSize = static_cast<std::int32_t>(kHeaderBlockSize);
-    entry->dataCrc = Load32(block + kBlockDataCrcOffset);
-    entry->carriedWordA = Load32(block + kBlockWordAOffset);
-    entry->nameLength = static_cast<std::int32_t>(nameLength);
+    entry->dataCrc = f.dataCrc;
+    entry->carriedWordA = f.wordA;
+    entry->nameLength = static_cast<std::int32_t>(f.nameLength);
     if (entry->block)
         std::memcpy(entry->block, block, kHeaderBlockSize);
 

@@ -72,12 +72,32 @@ inline std::int32_t LoadSigned32(const std::uint8_t *p)
 // True when the standard CRC-32 of bytes 8..431 equals the block's header CRC.
 bool CheckHeaderBlockCrc(const std::uint8_t *block);
 
+// The fields of one plain (deciphered) header block.
+struct HeaderFields {
+    std::int32_t cipherMethod;
+    std::uint32_t dataCrc;
+    std::int32_t packedSize;    // 0 or more
+    std::int32_t unpackedSize;  // as stored: may be negative in a damaged block
+    std::uint32_t dosDateTime;
+    std::uint32_t attributes;
+    std::uint32_t wordA;
+    std::uint32_t wordB;
+    const char *name;           // inside the block, NUL-terminated
+    std::size_t nameLength;     // below kNameBufferSize
+};
+
+// Checks a plain block (magic, header CRC, the name's end within 256 bytes,
+// a packed size of 0 or more) and takes its fields; false when it is damaged.
+bool ParseHeaderBlock(const std::uint8_t *block, HeaderFields &fields);
+
 // Reads the block at Session.WalkPos from CarrierStream into the entry and
 // copies the stored name into nameBuffer (256 bytes).  When entry->block is
 // not null the whole (deciphered) block is copied there too.  Fields of the
 // entry that a block does not set are left as the caller cleared them.
-// False at the end of the archive (no status) or on a damaged block (9964,
-// or whatever the header deciphering set).
+// False at the end of the archive (nothing at all to read there: no status)
+// or on a damaged block (9964): a part of a block cut short, a block that
+// does not decipher, a wrong magic or CRC, a name without its end, a
+// negative packed size.
 bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer);
 
 }  // namespace qm

@@ -100,6 +100,20 @@ void InitArcFileList(ArcFileList *list)
 
 std::int32_t BuildHidFileList(HidFileList *list, const FileMaskList *masks)
 {
+    const std::int32_t count = WalkHidFileList(list, masks);
+    ReportLostFirstBlock();
+    return count;
+}
+
+void ReportLostFirstBlock()
+{
+    if (Session.FirstBlockDamaged &&
+        (ArchiveStatus == QM_STATUS_OK || ArchiveStatus == QM_STATUS_EMPTY_LIST))
+        ArchiveStatus = QM_STATUS_BAD_HEADER;
+}
+
+std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks)
+{
     static const FileMaskList kNoMasks{};
     if (!list)
         return 0;

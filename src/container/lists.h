@@ -23,7 +23,20 @@ void InitArcFileList(ArcFileList *list);
 // matching entries.  Returns the count; 0 with status 9906 when nothing was
 // listed, 5 when the carrier cannot be opened, 8 when memory runs out.
 // Never clears ArchiveStatus.  A null mask list counts as the empty list.
+// When the session's first header block was lost to damage, a build that
+// otherwise went well (or found nothing) ends with 9964: see
+// ReportLostFirstBlock.
 std::int32_t BuildHidFileList(HidFileList *list, const FileMaskList *masks);
+
+// The walk of BuildHidFileList without that last step.  The extraction runs
+// on its list, so that the entries behind a lost first block are still
+// extracted, and reports the loss after the run.
+std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks);
+
+// Sets 9964 when the session's first header block was lost to damage and
+// ArchiveStatus says nothing worse: 0, or 9906 (the lost entry might have
+// matched).
+void ReportLostFirstBlock();
 void DoneHidFileList(HidFileList *list);
 
 // Appends the matching entries to the list and refreshes ArcStatistics;

@@ -5,7 +5,10 @@
 // word; the first offset that passes all three wins.  The first-block scan
 // reads from just behind the record and takes the first offset whose 424
 // bytes carry a matching header CRC; with enciphered blocks only the block
-// directly behind the record is tried, after deciphering it.
+// directly behind the record is tried, after deciphering it.  When the scan
+// passes over bytes that were a header block (see LooksLikeALostBlock) to a
+// later block, the first block was damaged: the session remembers it, so
+// that list builds report it instead of dropping the entry in silence.
 #include "container/locator.h"
 
 #include <algorithm>
@@ -43,7 +46,46 @@ bool IsSignatureAt(const std::uint8_t *p)
            Load32(p + 14) == kSignatureMagic && Load32(p + 10) == kFormatWord;
 }
 
+// A gap behind the record is allowed, but bytes behind it were a header
+// block once when they lead to the block found at offset j: the word at a
+// block's packed-size place that points exactly at j.  Directly behind the
+// record, a block's magic in its place says so too, so that one flipped byte
+// in a first block without a gap is always caught.  (A flipped packed size
+// behind a gap cannot be told from the gap.)  A gap of other bytes matches
+// neither but by a chance of about one in 2^32 for each offset.
 }  // namespace
+
+bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j)
+{
+    if (got < kHeaderBlockSize)
+        return false;
+    if (Load32(bytes + kBlockMagicOffset) == kHeaderMagic)
+        return true;
+    for (std::int64_t k = 0; k + static_cast<std::int64_t>(kHeaderBlockSize) <= j; ++k) {
+        const std::uint8_t *at = bytes + k;
+        const std::int64_t packed = LoadSigned32(at + kBlockPackedOffset);
+        // A size of 0 is what a gap of zero bytes holds everywhere: only
+        // with the magic in place does it mark an empty entry's block.
+        if (k + static_cast<std::int64_t>(kHeaderBlockSize) + packed == j &&
+            (packed > 0 || Load32(at + kBlockMagicOffset) == kHeaderMagic))
+            return true;
+    }
+    return false;
+}
+
+std::int64_t FindSignatureIn(const std::uint8_t *bytes, std::size_t n, bool *enciphered)
+{
+    // The last offset tested is n - 25: the string, both words and the flags
+    // word (S + 18 .. S + 21) then lie inside what was read.
+    for (std::size_t i = 0; i + 25 <= n; ++i) {
+        const std::uint8_t *p = bytes + i;
+        if (!IsSignatureAt(p))
+            continue;
+        *enciphered = (Load32(p + 18) & kFlagHeadersEnciphered) != 0;
+        return static_cast<std::int64_t>(i);
+    }
+    return -1;
+}
 
 bool LocateSignature(platform::File *stream)
 {
@@ -57,20 +99,14 @@ bool LocateSignature(platform::File *stream)
     if (!buffer)
         return false;
 
-    // The last offset tested is n - 25: the string, both words and the flags
-    // word (S + 18 .. S + 21) then lie inside what was read.
-    if (n < 25)
+    bool enciphered = false;
+    const std::int64_t i = FindSignatureIn(buffer.get(), n, &enciphered);
+    if (i < 0)
         return false;
-    for (std::size_t i = 0; i + 25 <= n; ++i) {
-        const std::uint8_t *p = buffer.get() + i;
-        if (!IsSignatureAt(p))
-            continue;
-        Session.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
-        if (Load32(p + 18) & kFlagHeadersEnciphered)
-            Session.HeadersEnciphered = 1;
-        return true;
-    }
-    return false;
+    Session.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
+    if (enciphered)
+        Session.HeadersEnciphered = 1;
+    return true;
 }
 
 bool FindFirstBlock(platform::File *stream)
@@ -106,6 +142,7 @@ bool FindFirstBlock(platform::File *stream)
     if (j < 0)
         return false;
     Session.FirstBlockPos = static_cast<std::int32_t>(start + j);
+    Session.FirstBlockDamaged = j > 0 && LooksLikeALostBlock(raw.get(), got, j);
     return true;
 }
 

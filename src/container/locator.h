@@ -28,6 +28,15 @@ constexpr std::uint32_t kFormatWord = 0x1541524E;
 constexpr std::uint32_t kSignatureMagic = 77;
 constexpr std::uint32_t kFlagHeadersEnciphered = 1;
 
+// The offset of the first signature record among n bytes, or -1; sets
+// *enciphered from its flags.
+std::int64_t FindSignatureIn(const std::uint8_t *bytes, std::size_t n, bool *enciphered);
+
+// True when the `got` bytes behind the record, up to the header block found
+// at offset j among them, were a header block once (the first block, lost to
+// damage).
+bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j);
+
 // Finds the first signature record; sets Session.ArchiveBase (S + 10) and,
 // when the record's flag says so, Session.HeadersEnciphered.
 bool LocateSignature(platform::File *stream);

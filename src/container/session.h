@@ -27,6 +27,17 @@ struct SessionState {
     CipherMethod SessionCipher;          // the open parameters' data cipher method
     char DataPassword[kPasswordSize];
     char HeaderPassword[kPasswordSize];
+    // The bytes right behind the signature record hold a header block's
+    // magic but not a matching CRC, and the open went on from a later block:
+    // the first entry is lost to damage, and every list build says so.
+    std::int32_t FirstBlockDamaged;
+    // The header key: the schedule of HeaderKeyPassword, built when
+    // HeaderKeyBuilt and kept while HeaderPassword stays the same, so that
+    // header blocks do not digest the password and build the schedule anew
+    // one by one.  All zero: nothing built.
+    std::int32_t HeaderKeyBuilt;
+    char HeaderKeyPassword[kPasswordSize];
+    DesSchedule HeaderSchedule;
 };
 
 extern SessionState Session;

@@ -1,4 +1,5 @@
-// cipher.cpp - key selection and buffer deciphering over the global key state.
+// cipher.cpp - key selection and buffer deciphering, over a key state of
+// their own or the exports' one.
 #include "crypto/cipher.h"
 
 #include <cstddef>
@@ -31,6 +32,34 @@ void PasswordDigest(const char *password, std::uint8_t digest[16])
             ++length;
         }
     Md5(work, length, digest);
+}
+
+void DataCipher::SelectKey(const char *password, CipherMethod method)
+{
+    if (method != 0 && method != 1)
+        return;
+    std::uint8_t digest[16];
+    PasswordDigest(password, digest);
+    primary = {};
+    BuildDesSchedule(digest, DesDirection::Decrypt, primary);
+    if (method == 1) {
+        secondary = {};
+        BuildDesSchedule(digest + 8, DesDirection::Encrypt, secondary);
+    }
+}
+
+void DataCipher::SetIv(const std::uint8_t iv[8]) { std::memcpy(chaining, iv, 8); }
+
+void DataCipher::Decipher(std::uint8_t *buffer, std::int32_t length, CipherMethod method)
+{
+    if (buffer == nullptr || length <= 0 || (method != 0 && method != 1))
+        return;
+    // A short last block is processed as 8 whole bytes.
+    const std::size_t blocks = (static_cast<std::size_t>(length) + 7) / 8;
+    if (method == 0)
+        DesBlocks(buffer, blocks, primary);
+    else
+        TripleDesCbcDecipher(buffer, blocks, primary, secondary, chaining);
 }
 
 void CipherSelectKey(const char *password, CipherMethod method)

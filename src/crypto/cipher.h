@@ -5,8 +5,10 @@
 // method 1 is two-key triple DES (EDE) in CBC mode, K1 = bytes 0-7,
 // K2 = bytes 8-15, with a chaining value that persists between calls.  Method
 // 2 has a chaining value ahead of the data but leaves the data as it is; -1
-// and every other code mean no cipher.  There is one global key state: every
-// selection replaces the previous one.
+// and every other code mean no cipher.
+//
+// A DataCipher is one key state; the free functions below work on the one
+// key state of the exports, where every selection replaces the previous one.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,22 @@ using CipherMethod = std::int32_t;
 // 256-byte work area, so at most its first 255 bytes count; a null pointer
 // counts as the empty password.
 void PasswordDigest(const char *password, std::uint8_t digest[16]);
+
+// One key state: the schedules of a password and the CBC chaining value.
+class DataCipher {
+public:
+    // Digests the password and builds the key schedules for method 0 or 1;
+    // other methods change nothing.
+    void SelectKey(const char *password, CipherMethod method);
+    // Loads the 8-byte CBC chaining value.
+    void SetIv(const std::uint8_t iv[8]);
+    // Deciphers in place, as CipherDecipherBuffer does.
+    void Decipher(std::uint8_t *buffer, std::int32_t length, CipherMethod method);
+
+    DesSchedule primary{};    // K1, decryption order
+    DesSchedule secondary{};  // K2, encryption order (method 1)
+    std::uint8_t chaining[8]{};
+};
 
 // Digests the password and builds the key schedules for method 0 or 1; other
 // methods change nothing.

@@ -17,4 +17,11 @@ bool CpuHasCarrylessMultiply();
 // state.  Cached like the above.
 bool CpuHasWideCarrylessMultiply();
 
+// The vector sets the bitsliced DES kernels are compiled for: SSE2 (always
+// there on x86-64), AVX2 with the YMM state saved, and AVX-512 Foundation
+// with the ZMM and mask-register state saved.  Each cached like the above.
+bool CpuHasSse2();
+bool CpuHasAvx2();
+bool CpuHasAvx512();
+
 }  // namespace qm

@@ -32,6 +32,20 @@ constexpr std::array<std::uint32_t, 256> MakeHeaderTable()
 constexpr std::array<std::uint32_t, 256> kHeaderTable = MakeHeaderTable();
 static_assert(kHeaderTable[1] == 0x77073096u && kHeaderTable[255] == 0x2D02EF8Du);
 
+// The eight slices of the data form, computed by the compiler: slice k, byte n
+// is the CRC register after byte n followed by k zero bytes.
+using SliceSet = std::array<std::array<std::uint32_t, 256>, 8>;
+constexpr SliceSet MakeSlices()
+{
+    SliceSet t{};
+    t[0] = MakeHeaderTable();
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::uint32_t n = 0; n < 256; ++n)
+            t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+    return t;
+}
+constexpr SliceSet kSlices = MakeSlices();
+
 inline std::uint32_t Fold(const std::uint32_t *table, std::uint32_t value,
                           const unsigned char *p, std::uint32_t n)
 {
@@ -47,11 +61,8 @@ inline std::uint32_t Load32(const unsigned char *p)
 }
 
 // Entry data is the bulk of the work.  Without carry-less multiplication the
-// data form folds eight bytes at a time ("slicing by eight"): SliceTables[k][n]
-// is the CRC register after byte n followed by k + 1 zero bytes; DataCrcTable,
-// byte n alone, serves as the eighth slice.
-std::uint32_t SliceTables[7][256];
-
+// data form folds eight bytes at a time ("slicing by eight") through the
+// constant slices above.
 // The folding path is chosen when the tables are built: the widest form of
 // carry-less multiplication the processor has, unless a test has turned
 // folding off.  Null: slices only.
@@ -83,15 +94,14 @@ std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
 
 std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n)
 {
-    const std::uint32_t *t0 = DataCrcTable;
-    const auto &t = SliceTables;
+    const auto &t = kSlices;
     for (; n >= 8; n -= 8, p += 8) {
         const std::uint32_t a = Load32(p) ^ value;
         const std::uint32_t b = Load32(p + 4);
-        value = t[6][a & 0xFF] ^ t[5][(a >> 8) & 0xFF] ^ t[4][(a >> 16) & 0xFF] ^ t[3][a >> 24] ^
-                t[2][b & 0xFF] ^ t[1][(b >> 8) & 0xFF] ^ t[0][(b >> 16) & 0xFF] ^ t0[b >> 24];
+        value = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^
+                t[3][b & 0xFF] ^ t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
     }
-    return Fold(t0, value, p, static_cast<std::uint32_t>(n));
+    return Fold(t[0].data(), value, p, static_cast<std::uint32_t>(n));
 }
 
 std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length)
@@ -105,6 +115,21 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
     return Crc32Slices(value, p, n);
 }
 
+std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t length)
+{
+    // Asked once, by whichever thread comes first (the compiler guards the
+    // initialisation).
+    static const FoldingPath folding = CpuHasWideCarrylessMultiply() ? Crc32FoldedWide
+                                       : CpuHasCarrylessMultiply()   ? Crc32Folded
+                                                                     : nullptr;
+    const auto *p = static_cast<const unsigned char *>(data);
+    if (length == 0)
+        return value;
+    if (folding && length >= kFoldingMinimum)
+        return folding(value, p, length);
+    return Crc32Slices(value, p, length);
+}
+
 void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
 
 void BuildCrc32Table()
@@ -112,12 +137,6 @@ void BuildCrc32Table()
     Folding = ChooseFolding();
     for (std::uint32_t n = 0; n < 256; ++n)
         DataCrcTable[n] = TableEntry(n);
-    const std::uint32_t *previous = DataCrcTable;
-    for (auto &slice : SliceTables) {
-        for (std::uint32_t n = 0; n < 256; ++n)
-            slice[n] = (previous[n] >> 8) ^ DataCrcTable[previous[n] & 0xFF];
-        previous = slice;
-    }
 }
 
 }  // namespace qm

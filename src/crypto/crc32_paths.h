@@ -10,13 +10,13 @@
 
 namespace qm {
 
-// Eight bytes per step through the slice tables that BuildCrc32Table fills;
-// runs on every processor.
+// Eight bytes per step through constant slice tables; runs on every
+// processor, from any number of threads.
 std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n);
 
 // Sixteen bytes per step by carry-less multiplication, eight lanes in flight.
 // Only to be called when CpuHasCarrylessMultiply() is true; finishes the last
-// partial block through Crc32Slices, so BuildCrc32Table must have run too.
+// partial block through Crc32Slices.
 std::uint32_t Crc32Folded(std::uint32_t value, const unsigned char *p, std::size_t n);
 
 // The same with two lanes per 256-bit register, sixteen lanes in flight.

@@ -6,20 +6,31 @@
 //   keyed         no data password to be had: 9961
 //   named         output name composed (too long for 255 characters: 5),
 //                 shown to the host's SetFileNameProc, which may rewrite it
-//   asked         replace answer 1: next entry; 2: 2926
-//   opening       file or a directory cannot be made: 5
+//   asked         replace answer 1: next entry; 2: 2926.  Asked once per
+//                 entry: a retry with a new password keeps the first answer
+//                 while the output name is the same.
+//   opening       the final name may not be written (a folder, a read-only
+//                 file, the carrier, a link among the folders below the
+//                 output folder) or the temporary file beside it, or a
+//                 directory, cannot be made: 5
 //   transferring  status set by the copy or decoder (8, 101, 2926, or the
-//                 host's own from a progress callback): file deleted
+//                 host's own from a progress callback): temporary file removed
 //   checking      CRC equal: finishing.  Mismatch, not enciphered: 9962.
 //                 Mismatch, enciphered: asked again; 0 or no callback 9961,
 //                 1 the same entry anew with the new password, any other
 //                 answer keeps the file unless the host set a status.
-//   finishing     time cannot be set: 5, file kept; else next entry
+//   finishing     time set, renamed over the final name, attributes set;
+//                 rename fails: 5, nothing replaced; time cannot be set: 5,
+//                 the file renamed into place all the same
+//
+// Whatever stood at the final name is untouched by every failure before the
+// rename (see output_file.h).
 #include "extract/driver.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "state/callbacks.h"
 #include "state/status.h"
@@ -44,12 +55,19 @@ enum class EntryOutcome {
     kEnd,    // the run ends; ArchiveStatus says why
 };
 
-// Closes the output stream and deletes what it wrote.
-void DiscardOutput(const char *outputPath)
+// The replace answer of an entry that is being extracted anew after a new
+// data password: the host has already decided about that output name.
+struct EarlierAnswer {
+    bool given = false;
+    std::string outputPath;
+    std::int32_t answer = kReplace;
+};
+
+// Closes the output stream and removes its temporary file.
+void DiscardOutput(PendingOutput &output)
 {
-    platform::Close(OutputStream);
     OutputStream = nullptr;
-    platform::RemoveFile(outputPath);
+    DiscardOutputFile(&output);
 }
 
 // After the data phase: was everything the stream accepted really written?
@@ -61,37 +79,37 @@ void FlushOutput()
 }
 
 // A mismatch of the data CRC: what the entry's cipher and the host make of it.
-EntryOutcome CrcMismatch(const HidFileItem &entry, const char *outputPath)
+EntryOutcome CrcMismatch(const HidFileItem &entry, PendingOutput &output)
 {
     if (ActiveCipher == QM_CIPHER_NONE) {
         ArchiveStatus = QM_STATUS_CRC_MISMATCH;
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kEnd;
     }
     if (!Callbacks.cryptKey.proc) {
         ArchiveStatus = QM_STATUS_BAD_PASSWORD;
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kEnd;
     }
     const PasswordAnswer answer = AskDataPassword(entry.name);
     if (answer.result == 0) {
         ArchiveStatus = QM_STATUS_BAD_PASSWORD;
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kEnd;
     }
     if (answer.result == 1) {
         TakeDataPassword(answer);
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kAgain;
     }
     if (ArchiveStatus != QM_STATUS_OK) {  // set by the host inside the question
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kEnd;
     }
     return EntryOutcome::kNext;  // kept as written, mismatch and all
 }
 
-EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
+EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window, EarlierAnswer &earlier)
 {
     if (entry.magic != kHeaderMagic || entry.valid == 0)
         return EntryOutcome::kNext;
@@ -124,7 +142,13 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
         HostSeparatorsToBackslashes(outputPath);
     }
 
-    const std::int32_t answer = AskReplace(entry, outputPath);
+    std::int32_t answer;
+    if (earlier.given && earlier.outputPath == outputPath) {
+        answer = earlier.answer;
+    } else {
+        answer = AskReplace(entry, outputPath);
+        earlier = {true, outputPath, answer};
+    }
     if (answer == kSkipEntry)
         return EntryOutcome::kNext;
     if (answer == kStopRun) {
@@ -132,12 +156,10 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
         return EntryOutcome::kEnd;
     }
 
-    OutputStream = OpenOutputFile(outputPath);
-    if (ArchiveStatus != QM_STATUS_OK) {
-        platform::Close(OutputStream);
-        OutputStream = nullptr;
+    PendingOutput output;
+    if (!OpenOutputFile(outputPath, &output))
         return EntryOutcome::kEnd;
-    }
+    OutputStream = output.stream;
 
     Session.SessionCipher = entry.cipherMethod;
     ActiveCipher = entry.cipherMethod;
@@ -152,19 +174,18 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window)
         CopyStored();
     FlushOutput();
     if (ArchiveStatus != QM_STATUS_OK) {
-        DiscardOutput(outputPath);
+        DiscardOutput(output);
         return EntryOutcome::kEnd;
     }
 
     if (~DataCrc != entry.dataCrc) {
-        const EntryOutcome outcome = CrcMismatch(entry, outputPath);
+        const EntryOutcome outcome = CrcMismatch(entry, output);
         if (outcome != EntryOutcome::kNext)
             return outcome;
     }
 
-    platform::File *finished = OutputStream;
     OutputStream = nullptr;
-    if (!FinishOutputFile(finished, entry, outputPath))
+    if (!FinishOutputFile(&output, entry, outputPath))
         return EntryOutcome::kEnd;
     return EntryOutcome::kNext;
 }
@@ -191,12 +212,15 @@ void ExtractEntries(const HidFileList *list)
     BuildCrc32Table();
 
     const HidFileItem *entry = list->first;
+    EarlierAnswer earlier;
     while (entry) {
-        const EntryOutcome outcome = ExtractEntry(*entry, window);
+        const EntryOutcome outcome = ExtractEntry(*entry, window, earlier);
         if (outcome == EntryOutcome::kEnd)
             break;
-        if (outcome == EntryOutcome::kNext)
+        if (outcome == EntryOutcome::kNext) {
             entry = entry->next;
+            earlier = {};
+        }
     }
 
     std::free(window);
@@ -208,10 +232,13 @@ void ExtractFileMaskListHid(const FileMaskList *masks)
 {
     ArchiveStatus = QM_STATUS_OK;
     HidFileList list{0, nullptr, nullptr};
-    qm::BuildHidFileList(&list, masks);  // qualified: the export of the same name is not meant
+    WalkHidFileList(&list, masks);
     if (ArchiveStatus == QM_STATUS_OK)
         ExtractEntries(&list);
-    qm::DoneHidFileList(&list);
+    // The entries behind a first block lost to damage are extracted; the
+    // loss is reported once the run went well.
+    ReportLostFirstBlock();
+    qm::DoneHidFileList(&list);  // qualified: the export of the same name is not meant
 }
 
 }  // namespace qm

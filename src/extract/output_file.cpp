@@ -1,20 +1,22 @@
-// output_file.cpp - the replace question, the output file's open with its
-// directory walk, and the finishing touches of time and attributes.
+// output_file.cpp - the replace question, the temporary output file with its
+// directory walk, and the finishing touches: time, rename, attributes.
 //
-// The open is tried first on the full path.  Only when it fails does the walk
-// take the path apart, one backslash at a time from the left, and after each
-// directory level that exists or has just been made the open is tried again;
-// the walk ends as soon as the open succeeds.  A drive ("C:") or a root is
-// never made, nor the share of a network path.  When the open fails for
-// another reason (a read-only file, access denied) every level exists, the
+// The temporary file is first tried in the final name's folder.  Only when
+// that fails does the walk take the path apart, one backslash at a time from
+// the left, and after each directory level that exists or has just been made
+// the creation is tried again; the walk ends as soon as it succeeds.  A drive
+// ("C:") or a root is never made, nor the share of a network path.  When the
+// creation fails for another reason (access denied) every level exists, the
 // walk runs out of backslashes and the result is status 5.
 #include "extract/output_file.h"
 
 #include <cstring>
 
-#include "state/callbacks.h"
-#include "state/status.h"
+#include "container/session.h"
 #include "extract/directory_walk.h"
+#include "state/callbacks.h"
+#include "state/path_settings.h"
+#include "state/status.h"
 
 namespace qm {
 
@@ -24,6 +26,56 @@ constexpr std::size_t kMaxPath = 255;
 
 // The path as the library holds it: at most 255 characters.
 std::string_view BoundedPath(const char *path) { return {path, strnlen(path, kMaxPath)}; }
+
+// True for a path that names a drive or a folder rather than a file in one.
+bool EndsInSeparator(std::string_view path)
+{
+    return path.empty() || path.back() == '\\' || path.back() == ':';
+}
+
+// True when a folder level of the path below the output folder is a link.
+// A path the host's SetFileNameProc sent outside the output folder is the
+// host's own, and so are the output folder's levels; with no output folder
+// set, the levels of a relative path (below the current folder) count.
+bool LinkBelowOutputFolder(std::string_view path, std::string_view base)
+{
+    if (path.substr(0, base.size()) != base)
+        return false;
+    if (base.empty() && (path.front() == '\\' || path.find(':') != std::string_view::npos))
+        return false;
+    for (std::size_t i = base.size(); (i = path.find('\\', i)) != std::string_view::npos; ++i) {
+        // An empty component ("a\\b") repeats the level before it; a level
+        // ending in a separator would be looked up through a link.
+        if (i == 0 || path[i - 1] == '\\' || path[i - 1] == ':')
+            continue;
+        const std::string level(path.substr(0, i));
+        if (platform::KindOf(level.c_str()) == platform::PathKind::Link)
+            return true;
+    }
+    return false;
+}
+
+// Whether an output may go to the final name at all.
+bool MayWriteTo(const std::string &path, const OutputPlace &place)
+{
+    if (EndsInSeparator(path))
+        return false;
+    switch (platform::KindOf(path.c_str())) {
+    case platform::PathKind::Directory:
+    case platform::PathKind::Other:
+    case platform::PathKind::ReadOnlyFile:
+        return false;
+    case platform::PathKind::None:
+    case platform::PathKind::File:
+    case platform::PathKind::Link:  // replaced by the rename, never followed
+        break;
+    }
+    if (LinkBelowOutputFolder(path, place.outputFolder))
+        return false;
+    // The carrier being read: replacing it would pull the archive away
+    // from under the run.
+    return !(place.isCarrier && place.isCarrier(place.context, path.c_str()));
+}
 
 }  // namespace
 
@@ -88,24 +140,47 @@ bool SplitUncPath(std::string_view path, std::string &rest, std::string &sharePr
     return true;
 }
 
-platform::File *OpenOutputFile(const char *outputPath)
+bool OpenOutputFile(const char *outputPath, PendingOutput *out)
 {
+    const OutputPlace place{{OutputPath, strnlen(OutputPath, kOutputPathSize)},
+                            [](void *, const char *path) { return platform::IsSameFile(CarrierStream, path); },
+                            nullptr};
+    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    if (!OpenOutputFile(outputPath, place, out))
+        return false;
+    ArchiveStatus = QM_STATUS_OK;
+    return true;
+}
+
+bool OpenOutputFile(const char *outputPath, const OutputPlace &place, PendingOutput *out)
+{
+    out->stream = nullptr;
+    out->tempPath.clear();
     const std::string path(BoundedPath(outputPath));
+    if (!MayWriteTo(path, place))
+        return false;
     DirectoryWalk walk(path);
     std::string directory;
     for (;;) {
-        if (platform::File *file = platform::OpenOutputForWrite(path.c_str())) {
-            ArchiveStatus = QM_STATUS_OK;
-            return file;
-        }
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+        out->stream = platform::CreateTempBeside(path.c_str(), &out->tempPath);
+        if (out->stream)
+            return true;
         if (!walk.Next(directory))
-            return nullptr;  // every level exists: the file itself cannot be opened
+            return false;  // every level exists: the folder takes no new file
         if (platform::PathExists(directory.c_str()))
             continue;
         if (!platform::MakeDirectory(directory.c_str()))
-            return nullptr;
+            return false;
     }
+}
+
+void DiscardOutputFile(PendingOutput *out)
+{
+    platform::Close(out->stream);
+    out->stream = nullptr;
+    if (!out->tempPath.empty())
+        platform::RemoveFile(out->tempPath.c_str());
+    out->tempPath.clear();
 }
 
 void ResetAttributes(const char *path)
@@ -127,23 +202,37 @@ std::uint32_t ApplyFileAttributes(const char *path, std::uint32_t attributes)
     return platform::SetAttributeWord(path, attributes);
 }
 
-bool FinishOutputFile(platform::File *stream, const HidFileItem &entry, const char *outputPath)
+bool FinishOutputFile(PendingOutput *out, const HidFileItem &entry, const char *outputPath)
 {
-    platform::Close(stream);
-    platform::TimeHandle *handle = platform::OpenExistingForTime(outputPath);
-    if (!handle) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
-        return false;
-    }
-    if (SetFileTimeFromDos(handle, entry.dosDateTime) != 0) {
+    if (FinishOutputFile(out, entry.dosDateTime, entry.attributes, outputPath) == FinishResult::kDone)
+        return true;
+    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    return false;
+}
+
+FinishResult FinishOutputFile(PendingOutput *out, std::uint32_t dosDateTime, std::uint32_t attributes,
+                              const char *outputPath)
+{
+    platform::Close(out->stream);
+    out->stream = nullptr;
+    bool timed = false;
+    if (platform::TimeHandle *handle = platform::OpenExistingForTime(out->tempPath.c_str())) {
+        timed = SetFileTimeFromDos(handle, dosDateTime) == 0;
         platform::CloseTimeHandle(handle);
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
-        return false;
     }
-    platform::CloseTimeHandle(handle);
-    // Last, after the handle is closed: a read-only bit must not stop the time.
-    ApplyFileAttributes(outputPath, entry.attributes);
-    return true;
+    // The content is complete and verified: it takes the final name even
+    // when its time could not be set.
+    if (!platform::RenameReplacing(out->tempPath.c_str(), outputPath)) {
+        DiscardOutputFile(out);
+        return FinishResult::kNotRenamed;
+    }
+    out->tempPath.clear();
+    if (!timed)
+        return FinishResult::kNoTime;
+    // Last, after the rename: a read-only bit must stop neither the time nor
+    // the rename.
+    ApplyFileAttributes(outputPath, attributes);
+    return FinishResult::kDone;
 }
 
 }  // namespace qm

@@ -37,4 +37,9 @@ std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count)
 // Copies the current entry from the carrier to the output file.
 void CopyStored();
 
+// Decodes the current entry (a compressed one) into window (1,048,576 bytes)
+// and writes it out through WriteUnpackedData.  The driver has set up the
+// reader, DataCrc and UnpackedLeft before the call.
+void UnpackStream(std::uint8_t *window);
+
 }  // namespace qm

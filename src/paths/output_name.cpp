@@ -70,18 +70,28 @@ static char *Refuse(char *out)
 
 char *ComposeOutputName(const char *storedName, char *out)
 {
+    if (OutputPathRefused)
+        return Refuse(out);
+    const OutputNameRules rules{{OutputPath, BoundedLength(OutputPath, kOutputPathSize)},
+                                BoundedLength(RelativePath, kRelativePathSize),
+                                OptionsAreOn(QM_OPTION_KEEP_DIRECTORIES)};
+    return ComposeOutputName(storedName, rules, out);
+}
+
+char *ComposeOutputName(const char *storedName, const OutputNameRules &rules, char *out)
+{
     char work[kNameSize];
-    if (OutputPathRefused || !CopyIfFits(storedName, work, sizeof work)) return Refuse(out);
+    if (!CopyIfFits(storedName, work, sizeof work)) return Refuse(out);
     SlashesToBackslashes(work);
 
-    if (!OptionsAreOn(QM_OPTION_KEEP_DIRECTORIES))
+    if (!rules.keepDirectories)
         StripToFileName(work, work);
     else if (work[0] == '\\')
         DeleteChars(work, 0, 1);
 
     // The relative path goes by length alone.  The working name has at most
     // 255 characters, so R + 1 fits the 8-bit count whenever W > R.
-    const std::size_t relative = BoundedLength(RelativePath, kRelativePathSize);
+    const std::size_t relative = rules.relativeLength;
     const std::size_t length = std::strlen(work);
     if (relative > 0 && length > relative) DeleteChars(work, 0, static_cast<std::uint8_t>(relative + 1));
 
@@ -99,10 +109,10 @@ char *ComposeOutputName(const char *storedName, char *out)
     } while (std::strcmp(before, work) != 0);
 #endif
 
-    const std::size_t prefix = BoundedLength(OutputPath, kOutputPathSize);
+    const std::size_t prefix = rules.outputFolder.size();
     const std::size_t rest = std::strlen(work);
     if (prefix + rest > kOutputNameSize - 1) return Refuse(out);
-    std::memcpy(out, OutputPath, prefix);
+    std::memcpy(out, rules.outputFolder.data(), prefix);
     std::memcpy(out + prefix, work, rest + 1);
     return out;
 }

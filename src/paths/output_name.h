@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace qm {
 
@@ -33,5 +34,15 @@ constexpr std::size_t kOutputNameSize = 256;
 // too long, OutputPath and the working name together exceed 255 characters,
 // or (on Windows) nothing of the file name is left.  A name is never cut.
 char *ComposeOutputName(const char *storedName, char *out);
+
+// What the name is composed with: the output folder (empty, or ending in a
+// backslash or a colon), the relative path's length and the keep-directories
+// option.  The form above takes them from the exports' settings.
+struct OutputNameRules {
+    std::string_view outputFolder;
+    std::size_t relativeLength;
+    bool keepDirectories;
+};
+char *ComposeOutputName(const char *storedName, const OutputNameRules &rules, char *out);
 
 }  // namespace qm

@@ -8,10 +8,15 @@
 // A File is a binary stream, buffered when opened for reading; files opened
 // for writing are unbuffered, since the writer hands them large blocks.  Opening for reading refuses anything
 // that is not a regular file (a directory, for one), as Windows does.
+//
+// An entry's output is written to a temporary file beside its final name and
+// renamed over that name only when complete (see file_system.h): whatever
+// stood at the final name is untouched until then.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qm::platform {
 
@@ -20,6 +25,18 @@ struct File;
 File *OpenForRead(const char *path);   // null on failure
 File *OpenForWrite(const char *path);  // creates or truncates; null on failure
 void Close(File *file);                // accepts null
+
+// Creates a new file for writing in the folder of `beside` (the folder part
+// of that path: up to its last backslash or colon), under a fresh name of the
+// form ~qmXXXXXXXX.tmp.  The name is created exclusively: an existing file,
+// folder or link of that name is never opened, so nothing is written through
+// a link.  The name taken goes to *tempPath.  Null when the folder is missing
+// or takes no new file.
+File *CreateTempBeside(const char *beside, std::string *tempPath);
+
+// True when the path names the very file that `open` has open (the same
+// device and inode; the same volume and file ID on Windows), links followed.
+bool IsSameFile(File *open, const char *path);
 
 std::size_t Read(File *file, void *buffer, std::size_t count);
 std::size_t Write(File *file, const void *buffer, std::size_t count);

@@ -34,18 +34,14 @@ constexpr std::uint32_t kAttributeReadOnly = 0x01;
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// Fills the find-data record of an existing file or directory; false when the
-// path names nothing.  cFileName gets the last component of the path.
+// Fills the find-data record of an existing file, directory or link (the
+// link itself); false when the path names nothing.  cFileName gets the last component of the path.
 bool FindFileData(const char *path, WIN32_FIND_DATAA *data);
 
 // The DOS date/time, taken as local time, as a UTC FILETIME.  False when the
 // fields do not form a valid date and time (month 0, 30 February, 25 hours,
 // 60 seconds, ...).
 bool DosDateTimeToUtc(std::uint32_t dosDateTime, FileTime *utc);
-
-// Opens a file for binary writing, creating or truncating it, but refuses an
-// existing file that carries the read-only attribute.
-File *OpenOutputForWrite(const char *path);
 
 // An existing file opened for writing without truncating it, only to set its
 // times.  Null when the file does not exist, is read-only or cannot be opened.
@@ -58,6 +54,17 @@ void CloseTimeHandle(TimeHandle *handle);  // accepts null
 // Sets the Windows attribute word; 0 on success, else the platform's error
 // code.
 std::uint32_t SetAttributeWord(const char *path, std::uint32_t attributes);
+
+// What a name is, the name itself looked at: a link is reported as a link
+// whatever it points to (on Windows, any reparse point: a symbolic link or a
+// junction).
+enum class PathKind { None, File, ReadOnlyFile, Directory, Link, Other };
+PathKind KindOf(const char *path);
+
+// Renames `from` to `to`, replacing a file or a link at `to` (the link itself,
+// never what it points to).  False when it cannot (`to` is a folder, or is on
+// another volume).
+bool RenameReplacing(const char *from, const char *to);
 
 // Makes one directory (its parent must exist).
 bool MakeDirectory(const char *path);

@@ -5,18 +5,7 @@
 
 #include <cstring>
 
-#include "unpack/unpack.h"
-
 namespace qm {
-
-AudioChannelState AudioChannels[kMaxChannels];
-std::int32_t ChannelDelta;
-
-void ResetAudioState()
-{
-    std::memset(AudioChannels, 0, sizeof AudioChannels);
-    ChannelDelta = 0;
-}
 
 namespace {
 
@@ -67,21 +56,21 @@ inline std::uint16_t SumAbs(const std::int16_t *a, const std::int16_t *b, int si
 
 }  // namespace
 
-void AudioRun::Load()
+void AudioRun::Load(const AudioState &state)
 {
-    std::memcpy(states_, AudioChannels, sizeof states_);
+    std::memcpy(states_, state.channels, sizeof states_);
     std::memset(records_, 0, sizeof records_);
-    channelDelta_ = ChannelDelta;
+    channelDelta_ = state.channelDelta;
 }
 
-void AudioRun::Store()
+void AudioRun::Store(AudioState &state)
 {
     for (int c = 0; c < kMaxChannels; ++c) {
         AddRecords(states_[c], records_[c], states_[c].SampleCount & 31);
         std::memset(&records_[c], 0, sizeof records_[c]);
     }
-    std::memcpy(AudioChannels, states_, sizeof states_);
-    ChannelDelta = channelDelta_;
+    std::memcpy(state.channels, states_, sizeof states_);
+    state.channelDelta = channelDelta_;
 }
 
 void AudioRun::AddRecords(AudioChannelState &s, const Records &r, std::uint32_t count)
@@ -121,15 +110,6 @@ void AudioRun::DecodeRun(const std::uint8_t *symbols, std::uint32_t count, std::
         if (++channel >= channelCount)
             channel = 0;
     }
-}
-
-std::uint8_t DecodeAudioByte(std::uint32_t symbol)
-{
-    AudioRun run;
-    run.Load();
-    const std::uint8_t byte = run.Decode(Decoder.CurrentChannel, symbol);
-    run.Store();
-    return byte;
 }
 
 }  // namespace qm

@@ -38,16 +38,23 @@ struct AudioChannelState {
     std::uint32_t LastByte;
 };
 
-extern AudioChannelState AudioChannels[kMaxChannels];
-// The delta of the latest audio byte, whichever channel produced it.
-extern std::int32_t ChannelDelta;
+// The predictors of all channels and the delta they share.
+struct AudioState {
+    AudioChannelState channels[kMaxChannels];
+    // The delta of the latest audio byte, whichever channel produced it.
+    std::int32_t channelDelta;
+};
 
-// Clears the predictors of all channels (at the start of every stream).
+// The predictors of the exports' decoder (see extract/legacy_decoder.cpp).
+extern AudioChannelState (&AudioChannels)[kMaxChannels];
+extern std::int32_t &ChannelDelta;
+
+// Clears the exports' predictors of all channels.
 void ResetAudioState();
 
-// Turns one audio symbol (0-255) of Decoder.CurrentChannel into its byte,
-// with the global states (one byte at a time; the decoding loop keeps the
-// states in an AudioRun).
+// Turns one audio symbol (0-255) of the exports' decoder's current channel
+// into its byte (one byte at a time; the decoding loop keeps the states in
+// an AudioRun).
 std::uint8_t DecodeAudioByte(std::uint32_t symbol);
 
 // The predictors as the decoding loop keeps them, in a local object.  The
@@ -55,12 +62,12 @@ std::uint8_t DecodeAudioByte(std::uint32_t symbol);
 // of eleven sums updated per byte, each byte records its inputs (D, the four
 // deltas, the shared delta) and the search adds up the 32 records at once;
 // the sums come out the same.  Load() and Store() move the states from and
-// to the globals (Store() folding the records since the latest search into
+// to a decoder's AudioState (Store() folding the records since the latest search into
 // ErrorSum).
 class AudioRun {
 public:
-    void Load();
-    void Store();
+    void Load(const AudioState &state);
+    void Store(AudioState &state);
 
     // Turns count symbols (none of them 256) into bytes at out, the first
     // for channel, rotating over channelCount channels; channel moves on.

@@ -4,44 +4,37 @@
 
 #include <cstring>
 
-#include "extract/pipeline.h"
-
 namespace qm {
 
-std::uint8_t InputBuffer[kInputBufferSize + kInputPadding];
-std::uint32_t InputPos = 0;
-std::uint32_t InputBitPos = 0;
-std::uint32_t InputAvailable = 0;
-std::uint32_t InputEnd = 0;
-
-void FillInput()
+void PackedInput::Fill()
 {
     // The last step of a stream cut short may read a few bits past its data.
     // Cleared here, those bits are zeros or bytes of this entry's own earlier
     // reads, never what the entry before left: a damaged entry decodes the
-    // same whatever was extracted before it, and no byte of another entry
-    // can reach its output.
-    std::memset(InputBuffer, 0, sizeof InputBuffer);
-    InputAvailable = ReadPackedData(InputBuffer, kInputBufferSize);
-    InputPos = 0;
-    InputEnd = InputAvailable;
+    // same whatever was decoded before it, and no byte of another entry can
+    // reach its output.
+    std::memset(bytes, 0, sizeof bytes);
+    available = source ? source->ReadPacked(bytes, kInputBufferSize) : 0;
+    pos = 0;
+    end = available;
 }
 
-void RefillInput()
+void PackedInput::Refill()
 {
-    // The refill points keep InputPos within the last 32 bytes here, so the
+    // The refill points keep pos within the last 32 bytes here, so the
     // carried-over bytes hold the next unread bit.
-    InputPos %= kInputKeep;
-    std::memmove(InputBuffer, InputBuffer + kInputBufferSize - kInputKeep, kInputKeep);
-    const std::uint32_t got = ReadPackedData(InputBuffer + kInputKeep, kInputBufferSize - kInputKeep);
-    // When the packed data is exhausted, InputAvailable drops to the cursor
-    // (the end-of-stream step then reads no further symbol); the real bytes
-    // are only those of the carried-over 32 that were real before.
-    InputAvailable = got >= 1 ? got + kInputKeep : InputPos;
+    pos %= kInputKeep;
+    std::memmove(bytes, bytes + kInputBufferSize - kInputKeep, kInputKeep);
+    const std::uint32_t got =
+        source ? source->ReadPacked(bytes + kInputKeep, kInputBufferSize - kInputKeep) : 0;
+    // When the packed data is exhausted, available drops to the cursor (the
+    // end-of-stream step then reads no further symbol); the real bytes are
+    // only those of the carried-over 32 that were real before.
+    available = got >= 1 ? got + kInputKeep : pos;
     if (got >= 1)
-        InputEnd = got + kInputKeep;
+        end = got + kInputKeep;
     else
-        InputEnd = InputEnd > kInputBufferSize - kInputKeep ? InputEnd - (kInputBufferSize - kInputKeep) : 0;
+        end = end > kInputBufferSize - kInputKeep ? end - (kInputBufferSize - kInputKeep) : 0;
 }
 
 }  // namespace qm

@@ -1,16 +1,19 @@
 // bit_input.h - the decoder's input buffer and its bit cursor.
 //
 // Compressed data is a bit stream read most significant bit first.  It passes
-// through one fixed 8192-byte buffer: FillInput loads it at the start of a
-// stream; RefillInput keeps its last 32 bytes, moves them to the front and
-// loads 8160 new bytes behind them.  The decoder refills at fixed points
-// (before each step once InputPos passes 8162, and so on), chosen so that the
-// bits consumed until the next check never reach past the buffer's end.
+// through one fixed 8192-byte buffer: Fill() loads it at the start of a
+// stream; Refill() keeps its last 32 bytes, moves them to the front and loads
+// 8160 new bytes behind them.  The decoder refills at fixed points (before
+// each step once pos passes 8162, and so on), chosen so that the bits
+// consumed until the next check never reach past the buffer's end.
 //
-// InputPos is the byte holding the next unread bit, InputBitPos the bits of
-// it already consumed (0-7).  A peek looks at the three bytes from InputPos;
-// the buffer carries a few zero bytes of padding behind its 8192 so a wider
-// load stays inside it too.
+// pos is the byte holding the next unread bit, bitPos the bits of it already
+// consumed (0-7).  A peek looks at the three bytes from pos; the buffer
+// carries a few zero bytes of padding behind its 8192 so a wider load stays
+// inside it too.
+//
+// The packed bytes come from a PackedSource: the entry's data, deciphered,
+// never more than the entry holds.
 #pragma once
 
 #include <cstdint>
@@ -21,90 +24,118 @@ constexpr std::uint32_t kInputBufferSize = 8192;
 constexpr std::uint32_t kInputKeep = 32;      // bytes a refill carries over
 constexpr std::uint32_t kInputPadding = 8;    // zero bytes behind the buffer
 
-extern std::uint8_t InputBuffer[kInputBufferSize + kInputPadding];
-extern std::uint32_t InputPos;
-extern std::uint32_t InputBitPos;
-extern std::uint32_t InputAvailable;
+// Where a decoder's packed bytes come from.
+class PackedSource {
+public:
+    // Reads up to count bytes (a multiple of 8) of the entry's packed data
+    // into buffer, which has room for count rounded up to 8.  0 when the data
+    // is used up (or cannot be read).
+    virtual std::uint32_t ReadPacked(std::uint8_t *buffer, std::uint32_t count) = 0;
 
-// One past the last byte of real packed data in InputBuffer: 8192 while the
-// data goes on, less once a read came back short (the data is used up).
-// Bytes from here on are stale: zeros, or left from earlier reads of this
-// entry (FillInput clears the buffer at the start of each stream).
-//
-// A valid stream never consumes a bit at or beyond InputEnd: its encoder
-// writes every bit of its last symbol and pads only the final byte, so the
-// cursor stops at most on InputEnd, bit 0.  What a valid stream does need
-// past its data is look-ahead, not input: a peek loads the three bytes from
-// InputPos (four for the loop's cursor), so the last symbols of a stream peek
-// up to 3 bytes past InputEnd, and the decoded length depends only on the
-// bits of the code actually read.  (The 64-bit buffers of the fast paths
-// load whole words further ahead, inside the padded buffer, but they run only
-// while every bit they consume lies before InputEnd.)  Those bytes are never consumed, so the
-// bound on the cursor is exact: a step that starts at or past InputEnd has no
-// real bit left, and a stream that gets there is damaged or truncated.  The
-// decoding loop ends it there instead of running on over stale bytes to the
-// declared size (which may be 2 GiB); the data CRC then rejects the entry.
-// The one step that begins on a real bit and runs into stale ones has
-// already written its bytes (at most one match).
-extern std::uint32_t InputEnd;
+protected:
+    ~PackedSource() = default;
+};
 
-// True when the cursor has no real bit left: the stream can go no further.
-inline bool InputSpent() { return InputPos >= InputEnd; }
+struct PackedInput {
+    std::uint8_t bytes[kInputBufferSize + kInputPadding];
+    std::uint32_t pos;
+    std::uint32_t bitPos;
+    std::uint32_t available;
+    // One past the last byte of real packed data in bytes: 8192 while the
+    // data goes on, less once a read came back short (the data is used up).
+    // Bytes from here on are stale: zeros, or left from earlier reads of
+    // this entry (Fill() clears the buffer at the start of each stream).
+    //
+    // A valid stream never consumes a bit at or beyond end: its encoder
+    // writes every bit of its last symbol and pads only the final byte, so
+    // the cursor stops at most on end, bit 0.  What a valid stream does need
+    // past its data is look-ahead, not input: a peek loads the three bytes
+    // from pos (four for the loop's cursor), so the last symbols of a stream
+    // peek up to 3 bytes past end, and the decoded length depends only on the
+    // bits of the code actually read.  (The 64-bit buffers of the fast paths
+    // load whole words further ahead, inside the padded buffer, but they run
+    // only while every bit they consume lies before end.)  Those bytes are
+    // never consumed, so the bound on the cursor is exact: a step that starts
+    // at or past end has no real bit left, and a stream that gets there is
+    // damaged or truncated.  The decoding loop ends it there instead of
+    // running on over stale bytes to the declared size (which may be 2 GiB);
+    // the data CRC then rejects the entry.  The one step that begins on a
+    // real bit and runs into stale ones has already written its bytes (at
+    // most one match).
+    std::uint32_t end;
+    PackedSource *source;
 
-// Starts a stream: reads up to 8192 bytes at offset 0.
+    // Starts a stream: reads up to 8192 bytes at offset 0.
+    void Fill();
+    // Continues a stream; called when pos lies between 8163 and 8191.
+    void Refill();
+
+    // True when the cursor has no real bit left: the stream can go no further.
+    bool Spent() const { return pos >= end; }
+
+    // The 16 bits behind the cursor, first bit in bit 15.
+    std::uint16_t Peek() const
+    {
+        const std::uint8_t *p = bytes + pos;
+        const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+        return static_cast<std::uint16_t>(v >> (8 - bitPos));
+    }
+    // Consumes n bits, n from 1 to 16.
+    void Skip(std::uint32_t n)
+    {
+        const std::uint32_t bits = bitPos + n;
+        pos += bits >> 3;
+        bitPos = bits & 7;
+    }
+    // Reads an n-bit field (n from 0 to 16; 0 reads nothing).
+    std::uint32_t Read(std::uint32_t n)
+    {
+        if (n == 0)
+            return 0;
+        const std::uint32_t v = Peek() >> (16 - n);
+        Skip(n);
+        return v;
+    }
+};
+
+// The input of the exports' decoder (one extraction at a time; see
+// extract/legacy_decoder.cpp, which defines these).
+extern std::uint8_t (&InputBuffer)[kInputBufferSize + kInputPadding];
+extern std::uint32_t &InputPos;
+extern std::uint32_t &InputBitPos;
+extern std::uint32_t &InputAvailable;
+extern std::uint32_t &InputEnd;
+bool InputSpent();
 void FillInput();
-
-// Continues a stream; called when InputPos lies between 8163 and 8191.
 void RefillInput();
-
-// The 16 bits behind the cursor, first bit in bit 15.
-inline std::uint16_t PeekBits()
-{
-    const std::uint8_t *p = InputBuffer + InputPos;
-    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-    return static_cast<std::uint16_t>(v >> (8 - InputBitPos));
-}
-
-// Consumes n bits, n from 1 to 16.
-inline void SkipBits(std::uint32_t n)
-{
-    const std::uint32_t bits = InputBitPos + n;
-    InputPos += bits >> 3;
-    InputBitPos = bits & 7;
-}
-
-// Reads an n-bit field (n from 0 to 16; 0 reads nothing).
-inline std::uint32_t ReadBits(std::uint32_t n)
-{
-    if (n == 0)
-        return 0;
-    const std::uint32_t v = PeekBits() >> (16 - n);
-    SkipBits(n);
-    return v;
-}
+std::uint16_t PeekBits();
+void SkipBits(std::uint32_t n);
+std::uint32_t ReadBits(std::uint32_t n);
 
 // A copy of the cursor in local variables, for the decoding loop: the window
-// stores in that loop would otherwise force every global to be reloaded.
-// Load() and Store() move it to and from InputPos and InputBitPos around
-// anything that works on the globals (a refill, a table read).
+// stores in that loop would otherwise force the input's fields to be
+// reloaded.  Load() and Store() move it to and from the input around
+// anything that works on the input itself (a refill, a table read).
 struct BitCursor {
     std::uint32_t pos;
     std::uint32_t bit;
+    const std::uint8_t *bytes = InputBuffer;
 
-    void Load()
+    void Load(const PackedInput &in)
     {
-        pos = InputPos;
-        bit = InputBitPos;
+        pos = in.pos;
+        bit = in.bitPos;
+        bytes = in.bytes;
     }
-    void Store() const
+    void Store(PackedInput &in) const
     {
-        InputPos = pos;
-        InputBitPos = bit;
+        in.pos = pos;
+        in.bitPos = bit;
     }
 
     std::uint32_t Peek16() const
     {
-        const std::uint8_t *p = InputBuffer + pos;
+        const std::uint8_t *p = bytes + pos;
         const std::uint32_t v = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
                                 (std::uint32_t{p[2]} << 8) | p[3];
         return ((v << bit) >> 16) & 0xFFFF;

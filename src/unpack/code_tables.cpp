@@ -17,8 +17,7 @@
 // and the work array starts zeroed, so entries past the lengths read are 0.
 #include <cstring>
 
-#include "unpack/bit_input.h"
-#include "unpack/unpack.h"
+#include "unpack/stream_decoder.h"
 
 namespace qm {
 
@@ -31,60 +30,60 @@ constexpr std::uint32_t kRefillBeforeLength = 8187;
 
 }  // namespace
 
-void ReadCodeTables()
+void StreamDecoder::ReadCodeTables()
 {
-    if (InputPos > kRefillBeforeTables)
-        RefillInput();
+    if (input.pos > kRefillBeforeTables)
+        input.Refill();
 
-    const std::uint32_t header = PeekBits();
-    Decoder.AudioMode = (header & 0x8000) != 0;
+    const std::uint32_t header = input.Peek();
+    state.AudioMode = (header & 0x8000) != 0;
     if (!(header & 0x4000))
-        std::memset(Decoder.PreviousLengths, 0, sizeof Decoder.PreviousLengths);
-    SkipBits(2);
+        std::memset(state.PreviousLengths, 0, sizeof state.PreviousLengths);
+    input.Skip(2);
 
     std::uint32_t total = kLzLengthCount;
-    if (Decoder.AudioMode) {
-        Decoder.ChannelCount = static_cast<std::int32_t>(((header >> 12) & 3) + 1);
-        if (Decoder.CurrentChannel >= Decoder.ChannelCount)
-            Decoder.CurrentChannel = 0;
-        SkipBits(2);
-        total = kAudioSymbols * static_cast<std::uint32_t>(Decoder.ChannelCount);
+    if (state.AudioMode) {
+        state.ChannelCount = static_cast<std::int32_t>(((header >> 12) & 3) + 1);
+        if (state.CurrentChannel >= state.ChannelCount)
+            state.CurrentChannel = 0;
+        input.Skip(2);
+        total = kAudioSymbols * static_cast<std::uint32_t>(state.ChannelCount);
     }
 
     std::uint8_t bitLengths[kBitLengthSymbols];
     for (auto &length : bitLengths)
-        length = static_cast<std::uint8_t>(ReadBits(4));
-    BuildDecodeTable(bitLengths, kBitLengthSymbols, BitLengthTable);
+        length = static_cast<std::uint8_t>(input.Read(4));
+    BuildDecodeTable(bitLengths, kBitLengthSymbols, tables.bitLength);
 
     std::uint8_t lengths[kMaxLengthCount] = {};
     for (std::uint32_t i = 0; i < total;) {
-        if (InputPos > kRefillBeforeLength)
-            RefillInput();
-        const std::uint32_t t = EntryValue(DecodeEntry(BitLengthTable));
+        if (input.pos > kRefillBeforeLength)
+            input.Refill();
+        const std::uint32_t t = EntryValue(DecodeEntry(tables.bitLength, input));
         if (t < 16) {
-            lengths[i] = static_cast<std::uint8_t>((Decoder.PreviousLengths[i] + t) & 15);
+            lengths[i] = static_cast<std::uint8_t>((state.PreviousLengths[i] + t) & 15);
             ++i;
         } else if (t == 16) {
             const std::uint8_t repeated = i > 0 ? lengths[i - 1] : 0;
-            for (std::uint32_t n = ReadBits(2) + 3; n > 0 && i < total; --n)
+            for (std::uint32_t n = input.Read(2) + 3; n > 0 && i < total; --n)
                 lengths[i++] = repeated;
         } else {
-            const std::uint32_t n = t == 17 ? ReadBits(3) + 3 : ReadBits(7) + 11;
+            const std::uint32_t n = t == 17 ? input.Read(3) + 3 : input.Read(7) + 11;
             for (std::uint32_t k = 0; k < n && i < total; ++k)
                 lengths[i++] = 0;
         }
     }
 
-    if (Decoder.AudioMode) {
-        for (std::int32_t c = 0; c < Decoder.ChannelCount; ++c)
-            BuildDecodeTable(lengths + kAudioSymbols * c, kAudioSymbols, AudioTables[c], CodeRole::Audio);
+    if (state.AudioMode) {
+        for (std::int32_t c = 0; c < state.ChannelCount; ++c)
+            BuildDecodeTable(lengths + kAudioSymbols * c, kAudioSymbols, tables.audio[c], CodeRole::Audio);
     } else {
-        BuildDecodeTable(lengths, kMainSymbols, MainTable, CodeRole::Main);
-        BuildDecodeTable(lengths + kMainSymbols, kDistanceSymbols, DistanceTable, CodeRole::Distance);
+        BuildDecodeTable(lengths, kMainSymbols, tables.main, CodeRole::Main);
+        BuildDecodeTable(lengths + kMainSymbols, kDistanceSymbols, tables.distance, CodeRole::Distance);
         BuildDecodeTable(lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols,
-                         RepeatLengthTable, CodeRole::RepeatLength);
+                         tables.repeatLength, CodeRole::RepeatLength);
     }
-    std::memcpy(Decoder.PreviousLengths, lengths, sizeof lengths);
+    std::memcpy(state.PreviousLengths, lengths, sizeof lengths);
 }
 
 }  // namespace qm

@@ -51,10 +51,11 @@ std::uint32_t MakeEntry(std::uint32_t symbol, std::uint32_t codeLength, CodeRole
 
 }  // namespace
 
-void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table, CodeRole role)
+void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, const DecodeTableParts &table,
+                      CodeRole role)
 {
-    if (count > kMainSymbols)
-        count = kMainSymbols;
+    if (count > table.symbols)
+        count = table.symbols;
 
     std::uint32_t lengthCount[16] = {};
     for (std::uint32_t i = 0; i < count; ++i)
@@ -63,30 +64,29 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
 
     std::uint32_t nextSlot[16];
     std::uint32_t n = 0;
-    table.CodeLimits[0] = 0;
-    table.CodePositions[0] = 0;
+    table.codeLimits[0] = 0;
+    table.codePositions[0] = 0;
     nextSlot[0] = 0;
     for (std::uint32_t len = 1; len <= kMaxCodeLength; ++len) {
         n = (n + lengthCount[len]) * 2;
         const std::uint32_t limit = n << (15 - len);
-        table.CodeLimits[len] = limit < 65535 ? limit : 65535;
-        table.CodePositions[len] = table.CodePositions[len - 1] + lengthCount[len - 1];
-        nextSlot[len] = table.CodePositions[len];
+        table.codeLimits[len] = limit < 65535 ? limit : 65535;
+        table.codePositions[len] = table.codePositions[len - 1] + lengthCount[len - 1];
+        nextSlot[len] = table.codePositions[len];
     }
 
     std::uint32_t filled = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t len = lengths[i] & 15;
         if (len != 0) {
-            table.CodeSymbols[nextSlot[len]++] = static_cast<std::uint16_t>(i);
+            table.codeSymbols[nextSlot[len]++] = static_cast<std::uint16_t>(i);
             ++filled;
         }
     }
     // Slots no code fills: an incomplete code's missing patterns land here.
-    const std::uint16_t fallback = filled ? table.CodeSymbols[0] : 0;
+    const std::uint16_t fallback = filled ? table.codeSymbols[0] : 0;
     for (std::uint32_t i = filled; i < count; ++i)
-        table.CodeSymbols[i] = fallback;
-    table.SymbolCount = count;
+        table.codeSymbols[i] = fallback;
 
     // Each symbol's entry without its code length, which a code adds to the
     // bits to consume.
@@ -94,7 +94,7 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     for (std::uint32_t i = 0; i < count; ++i)
         symbolEntry[i] = MakeEntry(i, 0, role);
     auto entryAt = [&](std::uint32_t index, std::uint32_t len) -> std::uint32_t {
-        return symbolEntry[index < count ? table.CodeSymbols[index] : table.CodeSymbols[0]] + len;
+        return symbolEntry[index < count ? table.codeSymbols[index] : table.codeSymbols[0]] + len;
     };
 
     // Root slots of the lengths up to kRootBits: the prefixes in
@@ -103,13 +103,13 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     // that).
     std::uint32_t prefix = 0;
     for (std::uint32_t len = 1; len <= kRootBits; ++len) {
-        const std::uint32_t limit = table.CodeLimits[len];
+        const std::uint32_t limit = table.codeLimits[len];
         const std::uint32_t end = limit >= 65535 ? kRootEntries : limit >> kPrefixShift;
         const std::uint32_t run = 1u << (kRootBits - len);
-        for (std::uint32_t index = table.CodePositions[len]; prefix < end; ++index) {
+        for (std::uint32_t index = table.codePositions[len]; prefix < end; ++index) {
             const std::uint32_t entry = entryAt(index, len);
             for (std::uint32_t k = 0; k < run; ++k)
-                table.Entries[prefix + k] = entry;
+                table.entries[prefix + k] = entry;
             prefix += run;
         }
     }
@@ -124,7 +124,7 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     // lengths of a slot's first and last patterns only rise from slot to
     // slot, so they are found by walking the limits along.
     auto indexOf = [&](std::uint32_t v, std::uint32_t len) {
-        return table.CodePositions[len] + ((v - table.CodeLimits[len - 1]) >> (16 - len));
+        return table.codePositions[len] + ((v - table.codeLimits[len - 1]) >> (16 - len));
     };
     std::uint32_t firstLength = kRootBits + 1;
     std::uint32_t lastLength = kRootBits + 1;
@@ -132,36 +132,29 @@ void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTa
     for (; prefix < kRootEntries; ++prefix) {
         const std::uint32_t lo = prefix << kPrefixShift;
         const std::uint32_t hi = lo + (1u << kPrefixShift) - 2;
-        while (firstLength < kMaxCodeLength && lo >= table.CodeLimits[firstLength])
+        while (firstLength < kMaxCodeLength && lo >= table.codeLimits[firstLength])
             ++firstLength;
-        while (lastLength < kMaxCodeLength && hi >= table.CodeLimits[lastLength])
+        while (lastLength < kMaxCodeLength && hi >= table.codeLimits[lastLength])
             ++lastLength;
         const std::uint32_t first = indexOf(lo, firstLength);
         const bool alike = firstLength == lastLength && (first == indexOf(hi, lastLength) || first >= filled);
-        if (alike || subtables == kMaxSubtables) {
+        if (alike || subtables == table.subtables) {
             // (The second test cannot hold, by the count above; it only keeps
             // the writes inside the table whatever happens.)
-            table.Entries[prefix] = entryAt(first, firstLength);
+            table.entries[prefix] = entryAt(first, firstLength);
             continue;
         }
         const std::uint32_t start = kRootEntries + subtables * kSubEntries;
         ++subtables;
-        table.Entries[prefix] = start << 12;  // 0 bits to consume: a pointer
+        table.entries[prefix] = start << 12;  // 0 bits to consume: a pointer
         std::uint32_t len = firstLength;
         for (std::uint32_t s = 0; s < kSubEntries; ++s) {
             const std::uint32_t v = lo | (s << 1);
-            while (len < kMaxCodeLength && v >= table.CodeLimits[len])
+            while (len < kMaxCodeLength && v >= table.codeLimits[len])
                 ++len;
-            table.Entries[start + s] = entryAt(indexOf(v, len), len);
+            table.entries[start + s] = entryAt(indexOf(v, len), len);
         }
     }
-}
-
-std::uint32_t DecodeEntry(const DecodeTable &table)
-{
-    const std::uint32_t entry = LookupEntry(table, PeekBits() & 0xFFFE);
-    SkipBits(EntryCodeLength(entry));
-    return entry;
 }
 
 }  // namespace qm

@@ -48,7 +48,6 @@ constexpr std::uint32_t kRootBits = 11;
 constexpr std::uint32_t kRootEntries = 1u << kRootBits;
 constexpr std::uint32_t kSubBits = kMaxCodeLength - kRootBits;  // 4
 constexpr std::uint32_t kSubEntries = 1u << kSubBits;
-constexpr std::uint32_t kMaxSubtables = kMainSymbols + 8;  // at most alphabet + 4
 
 // What the entries of a table carry.
 enum class CodeRole {
@@ -73,20 +72,49 @@ inline std::uint32_t EntryCodeLength(std::uint32_t e) { return EntryBits(e) - En
 inline std::uint32_t EntryKind(std::uint32_t e) { return (e >> 10) & 3; }
 inline std::uint32_t EntryValue(std::uint32_t e) { return e >> 12; }
 
-struct DecodeTable {
-    std::uint32_t SymbolCount;
+// A table for an alphabet of Symbols symbols: the root and room for the
+// Symbols + 4 subtables such a code can need, and no more.
+template <std::uint32_t Symbols>
+struct DecodeTableOf {
+    static constexpr std::uint32_t kSymbols = Symbols;
+    static constexpr std::uint32_t kSubtables = Symbols + 4;
     std::uint32_t CodeLimits[16];
     std::uint32_t CodePositions[16];
-    std::uint16_t CodeSymbols[kMainSymbols];  // the largest alphabet
-    std::uint32_t Entries[kRootEntries + kMaxSubtables * kSubEntries];
+    std::uint16_t CodeSymbols[Symbols];
+    std::uint32_t Entries[kRootEntries + kSubtables * kSubEntries];
 };
 
-// Rebuilds the table from count code lengths (count at most kMainSymbols).
-void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTable &table,
-                      CodeRole role = CodeRole::Symbols);
+// The largest: the main alphabet.
+using DecodeTable = DecodeTableOf<kMainSymbols>;
+
+// Where BuildDecodeTable writes: the parts of one table and their sizes.
+struct DecodeTableParts {
+    std::uint32_t *codeLimits;
+    std::uint32_t *codePositions;
+    std::uint16_t *codeSymbols;
+    std::uint32_t symbols;
+    std::uint32_t *entries;
+    std::uint32_t subtables;
+};
+
+void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, const DecodeTableParts &table,
+                      CodeRole role);
+
+// Rebuilds the table from count code lengths (count at most the table's
+// alphabet; more are not read).
+template <std::uint32_t Symbols>
+void BuildDecodeTable(const std::uint8_t *lengths, std::uint32_t count, DecodeTableOf<Symbols> &table,
+                      CodeRole role = CodeRole::Symbols)
+{
+    BuildDecodeTable(lengths, count < Symbols ? count : Symbols,
+                     DecodeTableParts{table.CodeLimits, table.CodePositions, table.CodeSymbols, Symbols,
+                                      table.Entries, DecodeTableOf<Symbols>::kSubtables},
+                     role);
+}
 
 // The entry of the code at the front of v (16 bits, lowest bit clear).
-inline std::uint32_t LookupEntry(const DecodeTable &table, std::uint32_t v)
+template <typename Table>
+inline std::uint32_t LookupEntry(const Table &table, std::uint32_t v)
 {
     const std::uint32_t entry = table.Entries[v >> (16 - kRootBits)];
     if (EntryBits(entry) != 0)
@@ -95,7 +123,8 @@ inline std::uint32_t LookupEntry(const DecodeTable &table, std::uint32_t v)
 }
 
 // The entry of the code at the top of a 64-bit bit buffer.
-inline std::uint32_t LookupEntry64(const DecodeTable &table, std::uint64_t buf)
+template <typename Table>
+inline std::uint32_t LookupEntry64(const Table &table, std::uint64_t buf)
 {
     const std::uint32_t entry = table.Entries[buf >> (64 - kRootBits)];
     if (EntryBits(entry) != 0)
@@ -105,7 +134,8 @@ inline std::uint32_t LookupEntry64(const DecodeTable &table, std::uint64_t buf)
 
 // The value of the code at the front of v and its code length (without the
 // extra bits).  For a table of CodeRole::Symbols the value is the symbol.
-inline std::uint32_t LookupSymbol(const DecodeTable &table, std::uint32_t v, std::uint32_t &length)
+template <typename Table>
+inline std::uint32_t LookupSymbol(const Table &table, std::uint32_t v, std::uint32_t &length)
 {
     const std::uint32_t entry = LookupEntry(table, v);
     length = EntryCodeLength(entry);
@@ -114,14 +144,21 @@ inline std::uint32_t LookupSymbol(const DecodeTable &table, std::uint32_t v, std
 
 // Decodes one code at a local cursor and consumes the code, not its extra
 // bits; returns the entry.
-inline std::uint32_t DecodeEntryAt(const DecodeTable &table, BitCursor &in)
+template <typename Table>
+inline std::uint32_t DecodeEntryAt(const Table &table, BitCursor &in)
 {
     const std::uint32_t entry = LookupEntry(table, in.Peek16() & 0xFFFE);
     in.Skip(EntryCodeLength(entry));
     return entry;
 }
 
-// The same at InputPos / InputBitPos.
-std::uint32_t DecodeEntry(const DecodeTable &table);
+// The same at the input's own cursor.
+template <typename Table>
+inline std::uint32_t DecodeEntry(const Table &table, PackedInput &in)
+{
+    const std::uint32_t entry = LookupEntry(table, in.Peek() & 0xFFFE);
+    in.Skip(EntryCodeLength(entry));
+    return entry;
+}
 
 }  // namespace qm

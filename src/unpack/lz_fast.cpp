@@ -10,21 +10,22 @@
 #include "unpack/lz_fast.h"
 
 #include "unpack/huffman.h"
+#include "unpack/stream_decoder.h"
 #include "unpack/wide_bits.h"
 
 namespace qm {
 
 void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, MatchState &m,
-                  std::uint32_t inLimit, std::uint32_t outLimit)
+                  const DecodeTables &tables, std::uint32_t inLimit, std::uint32_t outLimit)
 {
     WideBits bits;
     bits.Start(in);
-    const std::uint8_t *const inEnd = InputBuffer + inLimit;
+    const std::uint8_t *const inEnd = in.bytes + inLimit;
     std::uint8_t *out = window + writePos;
     std::uint8_t *const outEnd = window + outLimit;
-    const DecodeTable &mainTable = MainTable;
-    const DecodeTable &distanceTable = DistanceTable;
-    const DecodeTable &repeatTable = RepeatLengthTable;
+    const MainTable &mainTable = tables.main;
+    const DistanceTable &distanceTable = tables.distance;
+    const RepeatLengthTable &repeatTable = tables.repeatLength;
 
     // The history in locals: the window stores could alias it otherwise.
     MatchState history = m;
@@ -64,9 +65,9 @@ void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, 
             distance = EntryValue(d) + bits.Field(EntryBits(d), EntryExtra(d));
             bits.Skip(EntryBits(d));
             length += (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
-        } else if (EntryKind(e) == kKindSpecial && value - 257 < 4) {
+        } else if (EntryKind(e) == kKindSpecial && value - kSymOldDistance < 4) {
             bits.Skip(total);
-            distance = history.oldDistances[(history.matchCount - (value - 256)) & 3];
+            distance = history.oldDistances[(history.matchCount - (value - kSymOldDistance + 1)) & 3];
             const std::uint32_t r = LookupEntry64(repeatTable, bits.buf);
             length = EntryValue(r) + bits.Field(EntryBits(r), EntryExtra(r));
             bits.Skip(EntryBits(r));

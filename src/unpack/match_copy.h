@@ -12,31 +12,17 @@
 #include <cstring>
 
 #include "unpack/tables.h"
-#include "unpack/unpack.h"
 
 namespace qm {
 
-// The match history of the decoding loop, held in locals.
+// The match history: the ring of the last four distances (the next goes to
+// oldDistances[matchCount % 4]) and the last match.
 struct MatchState {
     std::uint32_t oldDistances[4];
     std::uint32_t matchCount;
     std::uint32_t lastDistance;
     std::uint32_t lastLength;
 
-    void Load()
-    {
-        std::memcpy(oldDistances, Decoder.OldDistances, sizeof oldDistances);
-        matchCount = Decoder.MatchCount;
-        lastDistance = Decoder.LastDistance;
-        lastLength = Decoder.LastLength;
-    }
-    void Store() const
-    {
-        std::memcpy(Decoder.OldDistances, oldDistances, sizeof oldDistances);
-        Decoder.MatchCount = matchCount;
-        Decoder.LastDistance = lastDistance;
-        Decoder.LastLength = lastLength;
-    }
     // Every match records its distance and length.
     void Record(std::uint32_t distance, std::uint32_t length)
     {

@@ -17,7 +17,8 @@
 namespace qm {
 
 struct WideBits {
-    const std::uint8_t *next;  // the next byte to load
+    const std::uint8_t *start;  // the input buffer
+    const std::uint8_t *next;   // the next byte to load
     std::uint64_t buf;
     std::uint32_t count;
 
@@ -32,7 +33,8 @@ struct WideBits {
 
     void Start(const BitCursor &in)
     {
-        next = InputBuffer + in.pos;
+        start = in.bytes;
+        next = in.bytes + in.pos;
         buf = 0;
         count = 0;
         Refill();
@@ -59,7 +61,7 @@ struct WideBits {
     // The cursor's position in the input buffer, as a bit count.
     std::uint32_t BitPosition() const
     {
-        return static_cast<std::uint32_t>(next - InputBuffer) * 8 - count;
+        return static_cast<std::uint32_t>(next - start) * 8 - count;
     }
     void End(BitCursor &in) const
     {

@@ -4,7 +4,7 @@
 # Installs the build into a fresh prefix, checks what landed there, then
 # builds the C host example of the README against the installed tree twice
 # (find_package and pkg-config) and runs both, and the installed quill, on
-# ARCHIVE.
+# ARCHIVE; and builds the README's handle example and runs it on ARCHIVE.
 set -uo pipefail
 build=$1
 source=$2
@@ -25,7 +25,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || {
     exit 1
 }
 
-for f in include/quillmark.h lib/libquillmark.so lib/libquillmark.so.0 bin/quill bin/qmpack \
+for f in include/quillmark.h include/quillmark_reader.h lib/libquillmark.so lib/libquillmark.so.0 bin/quill bin/qmpack \
     lib/cmake/Quillmark/QuillmarkConfig.cmake lib/cmake/Quillmark/QuillmarkConfigVersion.cmake \
     lib/cmake/Quillmark/QuillmarkTargets.cmake lib/pkgconfig/quillmark.pc; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
@@ -73,6 +73,24 @@ flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quill
 cc -std=c99 -Wall -Wextra -Werror -o "$work/pc-host" "$work/host.c" $flags -Wl,-rpath,"$prefix/lib" \
     >"$work/pc-host.log" 2>&1 || fail "building with pkg-config: $(cat "$work/pc-host.log")"
 [ -x "$work/pc-host" ] && run_host pkg-config "$work/pc-host"
+
+# The handle example: its output is every entry's bytes, as many as quill
+# extracted.
+sed -n '/<!-- reader-example -->/,/^```$/p' "$source/README.md" | sed '1,2d;$d' >"$work/reader.c"
+[ "$(wc -l <"$work/reader.c")" -gt 5 ] || fail "no handle example found in README.md"
+# shellcheck disable=SC2086
+if cc -std=c99 -Wall -Wextra -Werror -o "$work/reader" "$work/reader.c" $flags -Wl,-rpath,"$prefix/lib" \
+    >"$work/reader.log" 2>&1; then
+    if "$work/reader" "$archive" >"$work/reader.out" 2>>"$work/reader.log"; then
+        want=$(find "$work/out-quill" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+        got=$(stat -c %s "$work/reader.out")
+        [ "$got" = "$want" ] || fail "the handle example wrote $got bytes, quill extracted $want"
+    else
+        fail "the handle example: $(cat "$work/reader.log")"
+    fi
+else
+    fail "building the handle example: $(cat "$work/reader.log")"
+fi
 
 [ "$failures" = 0 ] || exit 1
 rm -rf "$work"

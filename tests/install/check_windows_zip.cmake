@@ -17,7 +17,7 @@ foreach(line IN LISTS listing)
   endif()
 endforeach()
 list(SORT files)
-set(expected README.txt bin/quill.exe bin/quillmark.dll include/quillmark.h
+set(expected LICENSE.txt README.txt bin/quill.exe bin/quillmark.dll include/quillmark.h include/quillmark_reader.h
   lib/quillmark.dll.a lib/quillmark.lib)
 list(TRANSFORM expected PREPEND ${QM_NAME}/)
 list(SORT expected)

@@ -1,6 +1,7 @@
 // A full disk, for real: a child process runs the extraction under a file
 // size limit (with SIGXFSZ ignored, so writes past the limit fail with EFBIG)
-// and reports the status back through a pipe.
+// and reports the status back through a pipe.  The file the failed entry
+// would have replaced stays as it was.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -55,7 +56,7 @@ std::uint16_t ExtractUnderFileSizeLimit(const std::string &carrier, const fs::pa
     return status;
 }
 
-TEST(ExtractDiskFull, AShortWriteGivesStatus101AndNoPartialFile)
+TEST(ExtractDiskFull, AShortWriteGivesStatus101AndKeepsTheFileItWouldHaveReplaced)
 {
     struct Case {
         rlim_t limit;
@@ -77,11 +78,17 @@ TEST(ExtractDiskFull, AShortWriteGivesStatus101AndNoPartialFile)
         layout.entries = {qmpack::StoredEntry("SMALL.TXT", small), qmpack::StoredEntry("BIG.BIN", big),
                         qmpack::StoredEntry("LATER.TXT", small)};
         const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(layout));
+        const qmpack::Bytes old(5000, 'o');
+        qmpack::WriteFile((out / "BIG.BIN").string(), old);
 
         EXPECT_EQ(ExtractUnderFileSizeLimit(carrier, out, c.limit), QM_STATUS_WRITE_FAILED);
         EXPECT_EQ(qmpack::ReadFile((out / "SMALL.TXT").string()), small);
-        EXPECT_FALSE(fs::exists(out / "BIG.BIN"));
+        EXPECT_EQ(qmpack::ReadFile((out / "BIG.BIN").string()), old);  // the old file, whole
         EXPECT_FALSE(fs::exists(out / "LATER.TXT"));
+        std::size_t names = 0;
+        for ([[maybe_unused]] const auto &e : fs::directory_iterator(out))
+            ++names;
+        EXPECT_EQ(names, 2u);  // no temporary file left behind
     }
 }
 

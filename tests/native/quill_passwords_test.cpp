@@ -250,8 +250,8 @@ TEST_F(QuillHeaderPasswords, ABlockThatDoesNotDecipherLaterIsDamage)
     EXPECT_NE(console->Out().find("A.TXT"), std::string::npos) << console->Out();
     EXPECT_EQ(console->Out().find("C.TXT"), std::string::npos) << console->Out();
     EXPECT_TRUE(Complained("the archive is damaged: a header block does not decipher")) << console->Err();
-    EXPECT_EQ(Run(Line(quill::Command::Test, damaged, nullptr, "head")), quill::kExitDamaged);
-    EXPECT_EQ(Run(Line(quill::Command::Extract, damaged, nullptr, "head")), quill::kExitDamaged);
+    EXPECT_EQ(Run(Line(quill::Command::Test, damaged, nullptr, "head")), quill::kExitDamaged) << console->Err();
+    EXPECT_EQ(Run(Line(quill::Command::Extract, damaged, nullptr, "head")), quill::kExitDamaged) << console->Err();
     EXPECT_FALSE(fs::exists(out));
 }
 

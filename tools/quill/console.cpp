@@ -83,10 +83,12 @@ std::optional<std::string> ReadLine(const std::string &prompt, bool secret)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     sigprocmask(SIG_BLOCK, &stopSignals, &callerMask);
     sigset_t waitMask = callerMask;
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGHUP);
 
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
@@ -170,9 +172,14 @@ void CatchStopRequests()
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second Ctrl-C ends quill at once
+    // The first stop signal ends the run at the library's next progress
+    // step, which removes the entry's temporary file; a second one ends
+    // quill at once.  Either way no partial file stands under a final name:
+    // an entry is renamed into place only once it is complete.
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 #endif
 }
 

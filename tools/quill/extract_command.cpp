@@ -1,7 +1,9 @@
-// extract_command.cpp - "quill x": extracting the matching entries.
+// extract_command.cpp - "quill x": extracting the matching entries.  A
+// failed entry does not stop the others (see entry_runs.h).
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
 #include "quill/commands.h"
+#include "quill/entry_runs.h"
 #include "quill/exit_codes.h"
 #include "quill/extraction_run.h"
 #include "quill/failure_messages.h"
@@ -41,6 +43,7 @@ int RunExtract(const CommandLine &line, Console &console)
     SetRelativePath(line.relativePath.c_str());  // the open cleared it
 
     RunSettings settings;
+    settings.archiveShown = archive;
     settings.outputDir = line.outputDir;
     settings.relativePath = line.relativePath;
     ReplaceAnswers replace(console, display, line);
@@ -48,16 +51,21 @@ int RunExtract(const CommandLine &line, Console &console)
 
     display.Out("Extracting from " + archive);
     display.Start(prepared.totalSize());
-    const uint16_t status = run.Run(prepared.masks, -1);
+    const RunsOutcome outcome = RunPastFailedEntries(run, prepared, display);
     SetRelativePath("");
-    if (status != QM_STATUS_OK || replace.quitAnswered())
-        return ReportFailure(display, archive, status == QM_STATUS_OK ? QM_STATUS_STOPPED : status,
-                             run.Context(status));
-    std::string summary = "Done: " + std::to_string(run.finished()) +
+    if (outcome.fatalExit >= 0)
+        return outcome.fatalExit;
+    if (replace.quitAnswered())
+        return ReportFailure(display, archive, QM_STATUS_STOPPED, run.Context(QM_STATUS_STOPPED));
+    std::string summary = std::to_string(run.finished()) +
                           (run.finished() == 1 ? " file" : " files") + " extracted";
     if (replace.skipped())
         summary += ", " + std::to_string(replace.skipped()) + " skipped";
-    display.Out(summary);
+    if (!outcome.failed.empty()) {
+        display.Out(summary);
+        return ReportFailedEntries(display, archive, outcome, prepared.walk.entries.size(), "failed");
+    }
+    display.Out("Done: " + summary);
     return prepared.successCode();
 }
 

@@ -9,6 +9,8 @@
 #include "quill/archive_problem.h"
 #include "quill/codepage.h"
 #include "quill/mask_selection.h"
+#include "quill/output_reason.h"
+#include "quill/signature_probe.h"
 
 namespace quill {
 
@@ -114,13 +116,8 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     pendingPass_ = -1;
     questionIndex_ = -1;
     outputShown_.clear();
-    if (settings_.testing) {
-        // The file a passed-over entry is pointed at: it exists, so the
-        // library asks before replacing it, and the answer is "skip".
-        std::FILE *marker = std::fopen((settings_.scratchDir / "skip").string().c_str(), "wb");
-        if (marker)
-            std::fclose(marker);
-    }
+    if (settings_.testing && skipThrough >= 0)
+        CanPassOver();
 
     const auto user = reinterpret_cast<QmUserValue>(this);
     SetSetFileNameProc(user, OnFileName);
@@ -143,6 +140,33 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     RemoveScratch();
     display_.ClearProgress();
     return status;
+}
+
+bool ExtractionRun::CanPassOver()
+{
+    if (!librarySkipMarker_.empty())
+        return true;
+    std::filesystem::path folder;
+    if (settings_.testing) {
+        folder = settings_.scratchDir;
+    } else {
+        markerDir_ = std::make_unique<PrivateDir>();
+        if (!markerDir_->ok())
+            return false;
+        folder = markerDir_->path();
+    }
+    // The file a passed-over entry is pointed at: it exists, so the library
+    // asks before replacing it, and the answer is "skip".
+    const std::filesystem::path marker = folder / "skip";
+    std::FILE *file = std::fopen(marker.string().c_str(), "wb");
+    if (!file)
+        return false;
+    std::fclose(file);
+    const auto libraryMarker = ToLibraryPath(marker.string());
+    if (!libraryMarker || libraryMarker->size() >= kOutputPathSize)
+        return false;
+    librarySkipMarker_ = *libraryMarker;
+    return true;
 }
 
 void ExtractionRun::EntryPassed(int index)
@@ -169,12 +193,16 @@ void ExtractionRun::BeginEntry(char *outputPath)
     }
     const bool passedOver = cursor_ <= skipThrough_;
 
+    if (passedOver) {
+        Put(outputPath, librarySkipMarker_);
+        outputShown_ = FromLibraryPath(outputPath);
+        return;
+    }
     if (settings_.testing) {
         RemoveScratch();
-        Put(outputPath, settings_.libraryScratchDir + (passedOver ? "\\skip" : "\\entry"));
+        Put(outputPath, settings_.libraryScratchDir + "\\entry");
         outputShown_ = FromLibraryPath(outputPath);
-        if (!passedOver)
-            pendingPass_ = cursor_;
+        pendingPass_ = cursor_;
         return;
     }
 
@@ -213,6 +241,11 @@ FailureContext ExtractionRun::Context(uint16_t status) const
     context.outputPath = cursor_ >= 0 ? outputShown_ : std::string();
     context.testing = settings_.testing;
     context.stopRequested = console_.StopRequested();
+    if (status == QM_STATUS_CANNOT_OPEN && !context.outputPath.empty())
+        context.reason = WhyCannotCreate(context.outputPath, settings_.archiveShown);
+    const auto at = static_cast<size_t>(failedEntry(status));
+    if (status == QM_STATUS_WRITE_FAILED && !context.outputPath.empty() && at < plan_.size())
+        context.reason = WhyCannotWrite(context.outputPath, plan_[at].unpackedSize);
     return context;
 }
 
@@ -304,6 +337,8 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
     context.masksGiven = !line.masks.empty();
     if (session.status() != QM_STATUS_OK) {
         context.refusal = answers.refusal();
+        if (session.status() == QM_STATUS_BAD_PASSWORD)
+            context.headersEnciphered = SignatureSaysHeadersEnciphered(archive_);
         context.stopRequested = console.StopRequested();
         failure_ = ReportOpenFailure(display, archive_, session.status(), context);
         return;
@@ -311,23 +346,31 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
     // quill's masks choose from every entry (mask_selection.h); the library
     // then runs over the names chosen.
     walk = WalkEntries(masks);
-    if (walk.status == QM_STATUS_OK && !line.masks.empty()) {
+    // Damage in the header blocks with entries found: the run goes ahead.
+    // The library extracts the entries behind a lost first block and none
+    // before a damaged later block, and ends with the damage either way.
+    const auto damagedWithEntries = [this] {
+        return walk.status == QM_STATUS_BAD_HEADER && !walk.entries.empty();
+    };
+    if ((walk.status == QM_STATUS_OK || damagedWithEntries()) && !line.masks.empty()) {
         const Selection selection = SelectEntries(walk.entries, line.masks);
         ReportUnmatched(display, archive_, selection.unmatched);
         unmatchedMasks_ = !selection.unmatched.empty();
-        if (selection.entries.empty()) {
+        if (selection.entries.empty() && walk.status == QM_STATUS_OK) {
             failure_ = kExitNothingMatched;
             return;
         }
-        if (!selection.libraryMasks.empty()) {
+        if (!selection.entries.empty() && !selection.libraryMasks.empty()) {
             if (!masks.Fill(selection.libraryMasks)) {
                 failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
                 return;
             }
             walk = WalkEntries(masks);
         }
+        if (selection.entries.empty())
+            walk.entries.clear();  // the damage is reported below
     }
-    if (walk.status != QM_STATUS_OK) {
+    if (walk.status != QM_STATUS_OK && !damagedWithEntries()) {
         context.phase = Phase::Walk;
         context.refusal = answers.refusal();
         failure_ = ReportFailure(display, archive_, walk.status, context);

@@ -11,13 +11,15 @@
 // entry is deleted when the next one begins (and the directory at the end),
 // so a test needs room for the largest entry only.  Entries up to a given
 // index can be passed over: their output path is pointed at a file that
-// exists and the replace question is answered "skip", so the library reads
-// none of their data.  That is how a test goes on behind a damaged entry.
+// exists (a marker file in a private directory) and the replace question is
+// answered "skip", so the library reads none of their data.  That is how a
+// test or an extraction goes on behind a failed entry (see entry_runs.h).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@
 #include "quill/exit_codes.h"
 #include "quill/failure_messages.h"
 #include "quill/password_answers.h"
+#include "quill/private_dir.h"
 #include "quill/progress_display.h"
 #include "quill/replace_answers.h"
 #include "quillmark.h"
@@ -37,6 +40,7 @@ struct RunSettings {
     std::string libraryScratchDir;      // the same, as the library takes it
     std::string outputDir;              // extracting: -o, library form
     std::string relativePath;           // extracting: --relative, library form
+    std::string archiveShown;           // the archive, as the system names it
 };
 
 class ExtractionRun {
@@ -62,6 +66,9 @@ public:
     // What a failure of the last run concerned.
     FailureContext Context(uint16_t status) const;
     int finished() const { return finished_; }
+    // Whether entries can be passed over in a later run: the marker file
+    // they are pointed at is made when first needed.
+    bool CanPassOver();
 
     // The library's callbacks; the user value is the run.
     static int32_t QM_CALL OnFileName(QmUserValue user, const char *stored, char *outputPath);
@@ -95,6 +102,8 @@ private:
     std::map<std::string, int> extractedTo_;  // output path (PathKey) -> entry extracted there
     int64_t bytesDone_ = 0;
     int64_t entryStartBytes_ = 0;
+    std::unique_ptr<PrivateDir> markerDir_;  // extracting: holds the marker file
+    std::string librarySkipMarker_;         // the marker, as the library takes it
 };
 
 // Describes a find-data record for the replace question: "1.5 KiB, 2022-03-10 11:02".

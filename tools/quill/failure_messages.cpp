@@ -12,6 +12,9 @@ namespace {
 
 using Refusal = PasswordAnswers::Refusal;
 
+// ": No space left on device", or nothing when the reason is not known.
+std::string Because(const std::string &reason) { return reason.empty() ? "" : ": " + reason; }
+
 // A declined password question, or nothing when the status came otherwise.
 std::optional<Failure> FromRefusal(const FailureContext &c)
 {
@@ -24,7 +27,8 @@ std::optional<Failure> FromRefusal(const FailureContext &c)
         return Failure{"the header blocks are enciphered: give the header password with -H",
                        kExitPassword};
     case Refusal::HeaderWrong:
-        return Failure{"wrong header password", kExitPassword};
+        return Failure{"wrong header password, or the first header block is damaged",
+                       kExitPassword};
     case Refusal::HeaderNotGiven:
         return Failure{"no header password given", kExitPassword};
     case Refusal::HeaderBlockBroken:
@@ -55,14 +59,21 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
     if (status == QM_STATUS_BAD_PASSWORD) {
         if (auto failure = FromRefusal(c))
             return *failure;
+        if (c.phase == Phase::Open && c.headersEnciphered == false)
+            return {"the archive is damaged: no intact first header block behind its signature",
+                    kExitDamaged};
         if (c.phase == Phase::Open)
             return {"the first header block does not decipher: the header password (-H) is "
-                    "missing or wrong",
+                    "missing or wrong, or the block is damaged",
                     kExitPassword};
         return {c.entry.empty() ? "a password is missing or wrong"
                                 : "a password is missing or wrong for " + c.entry,
                 kExitPassword};
     }
+    // A later header block that the opening password does not fit: the
+    // library reports damage, and quill's refusal of the question says why.
+    if (status == QM_STATUS_BAD_HEADER && c.refusal == Refusal::HeaderBlockBroken)
+        return *FromRefusal(c);
     switch (status) {
     case QM_STATUS_NO_CARRIER:
         return {"no such file", kExitUnreadable};
@@ -72,19 +83,22 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
         if (c.phase == Phase::Run && !c.outputPath.empty()) {
             if (c.testing)
                 return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                            " could not be created",
+                            " could not be created" + Because(c.reason),
                         kExitWriteFailed};
-            return {"cannot create " + c.outputPath + " (for " + c.entry +
-                        "), or give it its time",
+            if (c.reason.empty())
+                return {"cannot create " + c.outputPath + " (for " + c.entry +
+                            "), or give it its time",
+                        kExitWriteFailed};
+            return {"cannot create " + c.outputPath + " (for " + c.entry + ")" + Because(c.reason),
                     kExitWriteFailed};
         }
         return {"the archive file cannot be opened", kExitUnreadable};
     case QM_STATUS_WRITE_FAILED:
         if (c.testing)
             return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                        " could not be written in full (is the disk full?)",
+                        " could not be written in full" + Because(c.reason),
                     kExitWriteFailed};
-        return {"cannot write " + c.outputPath + " in full (is the disk full?)",
+        return {"cannot write " + c.outputPath + " in full" + Because(c.reason),
                 kExitWriteFailed};
     case QM_STATUS_CRC_MISMATCH:
         return {c.entry + " is damaged: CRC mismatch", kExitDamaged};

@@ -28,6 +28,12 @@ struct FailureContext {
     bool testing = false;     // "quill t": the output is a scratch file
     bool masksGiven = false;
     bool stopRequested = false;
+    // At the open: whether the signature record marks the header blocks as
+    // enciphered (or the command forced it); nothing when unknown.
+    std::optional<bool> headersEnciphered;
+    // Why the output file could not be made or written, in the system's
+    // words; may be empty.
+    std::string reason;
 };
 
 Failure DescribeFailure(uint16_t status, const FailureContext &context);

@@ -4,6 +4,7 @@
 #include "quill/archive_problem.h"
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
+#include "quill/signature_probe.h"
 #include "quill/commands.h"
 #include "quill/exit_codes.h"
 #include "quill/failure_messages.h"
@@ -50,6 +51,8 @@ int RunList(const CommandLine &line, Console &console)
     context.masksGiven = !line.masks.empty();
     if (session.status() != QM_STATUS_OK) {
         context.refusal = answers.refusal();
+        if (session.status() == QM_STATUS_BAD_PASSWORD)
+            context.headersEnciphered = SignatureSaysHeadersEnciphered(archive);
         return ReportOpenFailure(display, archive, session.status(), context);
     }
     // quill's masks choose from every entry (mask_selection.h); the

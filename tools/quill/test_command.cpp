@@ -2,13 +2,12 @@
 //
 // The library checks an entry's CRC only as it extracts it, so the test
 // extracts each entry into one scratch file of a private temporary directory
-// and deletes it again (see ExtractionRun); nothing stays on disk.  The
-// library ends a run at the first damaged entry: the test then runs again,
-// passing over the entries already tested, so that every damaged entry is
-// named.
+// and deletes it again (see ExtractionRun); nothing stays on disk.  It goes
+// on past every damaged entry and names each (see entry_runs.h).
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
 #include "quill/commands.h"
+#include "quill/entry_runs.h"
 #include "quill/exit_codes.h"
 #include "quill/extraction_run.h"
 #include "quill/failure_messages.h"
@@ -33,6 +32,7 @@ int RunTest(const CommandLine &line, Console &console)
         return kExitWriteFailed;
     }
     RunSettings settings;
+    settings.archiveShown = archive;
     settings.testing = true;
     settings.scratchDir = scratch.path();
     settings.libraryScratchDir = *libraryScratch;
@@ -40,37 +40,12 @@ int RunTest(const CommandLine &line, Console &console)
 
     display.Out("Testing " + archive);
     display.Start(prepared.totalSize());
-    int failed = 0;
-    int firstExit = kExitOk;
-    const int last = static_cast<int>(entries.size()) - 1;
-    for (int skipThrough = -1;;) {
-        const uint16_t status = run.Run(prepared.masks, skipThrough);
-        if (status == QM_STATUS_OK)
-            break;
-        const FailureContext failure = run.Context(status);
-        const Failure described = DescribeFailure(status, failure);
-        const bool entryFailed =
-            (status == QM_STATUS_CRC_MISMATCH || status == QM_STATUS_BAD_PASSWORD) &&
-            (described.exitCode == kExitDamaged || described.exitCode == kExitPassword) &&
-            failure.refusal != PasswordAnswers::Refusal::HeaderBlockBroken &&
-            run.failedEntry(status) > skipThrough;
-        if (!entryFailed)
-            return ReportFailure(display, archive, status, failure);
-        // One entry failed: name it, then test the ones behind it.
-        display.Err("quill: " + archive + ": " + described.text);
-        if (failed++ == 0)
-            firstExit = described.exitCode;
-        skipThrough = run.failedEntry(status);
-        if (skipThrough >= last)
-            break;
-    }
-    const int count = static_cast<int>(entries.size());
-    if (failed) {
-        display.Err("quill: " + archive + ": " + std::to_string(failed) + " of " +
-                    std::to_string(count) + (count == 1 ? " entry" : " entries") +
-                    " failed the test");
-        return firstExit;
-    }
+    const RunsOutcome outcome = RunPastFailedEntries(run, prepared, display);
+    if (outcome.fatalExit >= 0)
+        return outcome.fatalExit;
+    const std::size_t count = entries.size();
+    if (!outcome.failed.empty())
+        return ReportFailedEntries(display, archive, outcome, count, "failed the test");
     display.Out(count == 1 ? "The entry is intact" : "All " + std::to_string(count) + " entries are intact");
     return prepared.successCode();
 }

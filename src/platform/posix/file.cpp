@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "platform/posix/native_name.h"
+#include "platform/temp_name.h"
 
 namespace qm::platform {
 
@@ -67,6 +69,42 @@ File *OpenForWrite(const char *path)
     if (stream)
         std::setvbuf(stream, nullptr, _IONBF, 0);
     return Wrap(stream);
+}
+
+File *CreateTempBeside(const char *beside, std::string *tempPath)
+{
+    if (!beside || !tempPath)
+        return nullptr;
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+        std::string name = TempNameBeside(beside, attempt);
+        // O_EXCL with O_CREAT refuses any existing name, a link included.
+        const int fd = open(NativeName(name.c_str()).c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return nullptr;  // the folder is missing or takes no new file
+        }
+        std::FILE *stream = fdopen(fd, "wb");
+        if (!stream) {
+            close(fd);
+            unlink(NativeName(name.c_str()).c_str());
+            return nullptr;
+        }
+        std::setvbuf(stream, nullptr, _IONBF, 0);  // as OpenForWrite, for the same reason
+        *tempPath = std::move(name);
+        return Wrap(stream);
+    }
+    return nullptr;
+}
+
+bool IsSameFile(File *open, const char *path)
+{
+    if (!open || !path || !*path)
+        return false;
+    struct stat mine, theirs;
+    return fstat(fileno(open->stream), &mine) == 0 && stat(NativeName(path).c_str(), &theirs) == 0 &&
+           mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 void Close(File *file)

@@ -78,9 +78,10 @@ bool FindFileData(const char *path, WIN32_FIND_DATAA *data)
 {
     if (!path || !*path)
         return false;
+    // The name itself, as FindFirstFileA gives it: a link is not followed.
     const std::string native = NativeName(path);
     struct stat st;
-    if (stat(native.c_str(), &st) != 0)
+    if (lstat(native.c_str(), &st) != 0)
         return false;
 
     std::memset(data, 0, sizeof *data);
@@ -129,18 +130,6 @@ bool DosDateTimeToUtc(std::uint32_t dosDateTime, FileTime *utc)
     ts.tv_sec = seconds;
     *utc = ToFileTime(ts);
     return true;
-}
-
-File *OpenOutputForWrite(const char *path)
-{
-    if (!path || !*path)
-        return nullptr;
-    struct stat st;
-    if (stat(NativeName(path).c_str(), &st) == 0 && HasReadOnlyAttribute(st)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    return OpenForWrite(path);
 }
 
 TimeHandle *OpenExistingForTime(const char *path)
@@ -192,6 +181,30 @@ std::uint32_t SetAttributeWord(const char *path, std::uint32_t attributes)
     if (mode == (st.st_mode & 07777))
         return 0;
     return chmod(native.c_str(), mode) == 0 ? 0 : static_cast<std::uint32_t>(errno);
+}
+
+PathKind KindOf(const char *path)
+{
+    if (!path || !*path)
+        return PathKind::None;
+    struct stat st;
+    if (lstat(NativeName(path).c_str(), &st) != 0)
+        return PathKind::None;
+    if (S_ISLNK(st.st_mode))
+        return PathKind::Link;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::Directory;
+    if (S_ISREG(st.st_mode))
+        return HasReadOnlyAttribute(st) ? PathKind::ReadOnlyFile : PathKind::File;
+    return PathKind::Other;
+}
+
+bool RenameReplacing(const char *from, const char *to)
+{
+    if (!from || !*from || !to || !*to)
+        return false;
+    // rename() replaces the name at `to`: a link there is replaced, not followed.
+    return std::rename(NativeName(from).c_str(), NativeName(to).c_str()) == 0;
 }
 
 bool MakeDirectory(const char *path)

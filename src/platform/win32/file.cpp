@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <fcntl.h>
+
 #include <cstdio>
+
+#include "platform/temp_name.h"
 
 namespace qm::platform {
 
@@ -57,6 +61,59 @@ File *OpenForWrite(const char *path)
     if (stream)
         std::setvbuf(stream, nullptr, _IONBF, 0);
     return Wrap(stream);
+}
+
+File *CreateTempBeside(const char *beside, std::string *tempPath)
+{
+    if (!beside || !tempPath)
+        return nullptr;
+    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
+        std::string name = TempNameBeside(beside, attempt);
+        // CREATE_NEW refuses any existing name, a link included.  Others may
+        // read the file while it is written, as on POSIX.
+        const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            return nullptr;  // the folder is missing or takes no new file
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        std::FILE *stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+        if (!stream) {
+            if (fd >= 0)
+                _close(fd);
+            else
+                CloseHandle(handle);
+            DeleteFileA(name.c_str());
+            return nullptr;
+        }
+        std::setvbuf(stream, nullptr, _IONBF, 0);  // as OpenForWrite, for the same reason
+        *tempPath = std::move(name);
+        return Wrap(stream);
+    }
+    return nullptr;
+}
+
+bool IsSameFile(File *open, const char *path)
+{
+    if (!open || !path || !*path)
+        return false;
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    const HANDLE openHandle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(open->stream)));
+    if (!GetFileInformationByHandle(openHandle, &mine))
+        return false;
+    // No access asked: only the file's identity is read.  Backup semantics
+    // lets the call name a folder too.
+    const HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return false;
+    const bool got = GetFileInformationByHandle(other, &theirs) != 0;
+    CloseHandle(other);
+    return got && mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+           mine.nFileIndexHigh == theirs.nFileIndexHigh && mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
 void Close(File *file)

@@ -33,19 +33,6 @@ bool DosDateTimeToUtc(std::uint32_t dosDateTime, FileTime *utc)
     return LocalFileTimeToFileTime(&local, utc) != 0;
 }
 
-File *OpenOutputForWrite(const char *path)
-{
-    // Windows refuses to truncate a read-only file; Wine run by a privileged
-    // Unix user does not, so the attribute is tested here as well.
-    if (!path || !*path)
-        return nullptr;
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return nullptr;
-    return OpenForWrite(path);
-}
-
 TimeHandle *OpenExistingForTime(const char *path)
 {
     if (!path || !*path)
@@ -76,6 +63,31 @@ std::uint32_t SetAttributeWord(const char *path, std::uint32_t attributes)
         return 0;
     const DWORD error = GetLastError();
     return error ? error : ERROR_INVALID_FUNCTION;
+}
+
+PathKind KindOf(const char *path)
+{
+    if (!path || !*path)
+        return PathKind::None;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::None;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return PathKind::Link;  // a symbolic link or a junction
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return PathKind::Directory;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return PathKind::Other;
+    // Windows refuses to replace a read-only file; Wine run by a privileged
+    // Unix user may not, so the attribute is reported and tested above.
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? PathKind::ReadOnlyFile : PathKind::File;
+}
+
+bool RenameReplacing(const char *from, const char *to)
+{
+    if (!from || !*from || !to || !*to)
+        return false;
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool MakeDirectory(const char *path)

@@ -257,10 +257,14 @@ TEST_F(QuillCommands, ListShowsTheEntriesBeforeADamagedHeaderBlock)
     EXPECT_TRUE(Printed("A.TXT"));
     EXPECT_FALSE(Printed("entries"));  // no totals for a listing cut short
     EXPECT_TRUE(Complained("the archive is damaged: a header block is not valid")) << console->Err();
-    // Extraction and the test refuse before writing anything.
+    // Extraction refuses before writing anything; the test checks the
+    // entries in front of the damage, then names it.
     EXPECT_EQ(Run(Line(quill::Command::Extract, archive)), quill::kExitDamaged);
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(Run(Line(quill::Command::Test, archive)), quill::kExitDamaged);
+    EXPECT_TRUE(Printed("  ok  A.TXT\n")) << console->Out();
+    EXPECT_FALSE(Printed("intact")) << console->Out();
+    EXPECT_TRUE(Complained("the archive is damaged: a header block is not valid")) << console->Err();
 }
 
 TEST_F(QuillCommands, ExtractKeepsTheStoredFoldersOnlyWhenAsked)
@@ -387,6 +391,13 @@ TEST_F(QuillCommands, TestChecksEveryEntryAndLeavesNothingBehind)
     EXPECT_EQ(console->Err(), "");
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(fs::is_empty(scratchBase));
+
+    // The data is checked in memory: no temporary folder is needed at all
+    // (a file stands where it should be).
+    fs::remove_all(scratchBase);
+    ASSERT_TRUE(qmpack::WriteFile(scratchBase.string(), kText));
+    EXPECT_EQ(Run(Line(quill::Command::Test, good)), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("All 3 entries are intact"));
 }
 
 TEST_F(QuillCommands, ProgressOnATerminalOnly)

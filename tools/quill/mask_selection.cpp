@@ -111,6 +111,25 @@ Selection SelectEntries(const std::vector<Entry> &all, const std::vector<std::st
     return s;
 }
 
+Choice ChooseEntries(const std::vector<Entry> &all, const std::vector<std::string> &masks)
+{
+    Choice c;
+    c.chosen.assign(all.size(), masks.empty());
+    std::vector<bool> used(masks.size(), false);
+    for (size_t i = 0; i < all.size(); ++i) {
+        for (size_t k = 0; k < masks.size(); ++k) {
+            if (MaskMatches(masks[k], all[i].name)) {
+                used[k] = true;
+                c.chosen[i] = true;
+            }
+        }
+    }
+    for (size_t k = 0; k < masks.size(); ++k)
+        if (!used[k])
+            c.unmatched.push_back(masks[k]);
+    return c;
+}
+
 void ReportUnmatched(Display &display, const std::string &archiveShown, const std::vector<std::string> &masks)
 {
     for (const std::string &mask : masks)

@@ -37,6 +37,15 @@ struct Selection {
 // characters) can only be chosen with every other one.
 Selection SelectEntries(const std::vector<Entry> &all, const std::vector<std::string> &masks);
 
+// Which entries of `all` the masks choose (every one without a mask) and
+// the masks that chose none, for a run that reads the entries itself (the
+// handle API) and so needs no library masks: no name is too long here.
+struct Choice {
+    std::vector<bool> chosen;  // by index in `all`
+    std::vector<std::string> unmatched;
+};
+Choice ChooseEntries(const std::vector<Entry> &all, const std::vector<std::string> &masks);
+
 class Display;
 
 // One line on err for each mask that chose nothing:

@@ -17,10 +17,12 @@
 #include "quill/mask_selection.h"
 #include "quill/password_answers.h"
 #include "quill/progress_display.h"
+#include "quill/reader_failures.h"
 #include "quill/replace_answers.h"
 #include "quill/status_text.h"
 #include "quill_scripted_console.h"
 #include "quillmark.h"
+#include "quillmark_reader.h"
 
 namespace {
 
@@ -585,31 +587,29 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
         uint16_t status;
         Phase phase;
         Refusal refusal;
-        bool testing;
         int exitCode;
         const char *text;
     };
     const Case cases[] = {
-        {QM_STATUS_NO_CARRIER, Phase::Open, Refusal::None, false, 3, "no such file"},
-        {QM_STATUS_NO_SIGNATURE, Phase::Open, Refusal::None, false, 3, "not an archive: no signature in the first 81,920 bytes"},
-        {QM_STATUS_CANNOT_OPEN, Phase::Open, Refusal::None, false, 3, "the archive file cannot be opened"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderWrong, false, 5, "wrong header password"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderNeeded, false, 5, "give the header password with -H"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::None, false, 5, "header password (-H) is missing or wrong"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Walk, Refusal::HeaderBlockBroken, false, 4, "the archive is damaged"},
-        {QM_STATUS_BAD_HEADER, Phase::Walk, Refusal::None, false, 4, "the archive is damaged: a header block is not valid"},
-        {QM_STATUS_EMPTY_LIST, Phase::Walk, Refusal::None, false, 8, "no entry could be read"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, false, 5, "wrong password for DOC\\A.TXT"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, false, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataDamaged, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::Stopped, false, 7, "stopped by the user"},
-        {QM_STATUS_CRC_MISMATCH, Phase::Run, Refusal::None, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
-        {QM_STATUS_CANNOT_OPEN, Phase::Run, Refusal::None, false, 6, "cannot create out/A.TXT (for DOC\\A.TXT)"},
-        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, false, 6, "cannot write out/A.TXT in full"},
-        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, true, 6, "cannot test DOC\\A.TXT: its scratch file"},
-        {QM_STATUS_STOPPED, Phase::Run, Refusal::None, false, 7, "stopped by the user at DOC\\A.TXT"},
-        {QM_STATUS_OUT_OF_MEMORY, Phase::Run, Refusal::None, false, 1, "out of memory"},
-        {QM_STATUS_NOT_SUPPORTED, Phase::Run, Refusal::None, false, 1, "(status 32770)"},
+        {QM_STATUS_NO_CARRIER, Phase::Open, Refusal::None, 3, "no such file"},
+        {QM_STATUS_NO_SIGNATURE, Phase::Open, Refusal::None, 3, "not an archive: no signature in the first 81,920 bytes"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Open, Refusal::None, 3, "the archive file cannot be opened"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderWrong, 5, "wrong header password"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderNeeded, 5, "give the header password with -H"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::None, 5, "header password (-H) is missing or wrong"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Walk, Refusal::HeaderBlockBroken, 4, "the archive is damaged"},
+        {QM_STATUS_BAD_HEADER, Phase::Walk, Refusal::None, 4, "the archive is damaged: a header block is not valid"},
+        {QM_STATUS_EMPTY_LIST, Phase::Walk, Refusal::None, 8, "no entry could be read"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, 5, "wrong password for DOC\\A.TXT"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataDamaged, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::Stopped, 7, "stopped by the user"},
+        {QM_STATUS_CRC_MISMATCH, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Run, Refusal::None, 6, "cannot create out/A.TXT (for DOC\\A.TXT)"},
+        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, 6, "cannot write out/A.TXT in full"},
+        {QM_STATUS_STOPPED, Phase::Run, Refusal::None, 7, "stopped by the user at DOC\\A.TXT"},
+        {QM_STATUS_OUT_OF_MEMORY, Phase::Run, Refusal::None, 1, "out of memory"},
+        {QM_STATUS_NOT_SUPPORTED, Phase::Run, Refusal::None, 1, "(status 32770)"},
     };
     for (const auto &c : cases) {
         quill::FailureContext context;
@@ -617,7 +617,6 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
         context.refusal = c.refusal;
         context.entry = "DOC\\A.TXT";
         context.outputPath = "out/A.TXT";
-        context.testing = c.testing;
         const auto failure = quill::DescribeFailure(c.status, context);
         EXPECT_EQ(failure.exitCode, c.exitCode) << c.text;
         EXPECT_NE(failure.text.find(c.text), std::string::npos) << "'" << failure.text << "'";
@@ -631,6 +630,44 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
     quill::FailureContext stopped;
     stopped.stopRequested = true;
     EXPECT_EQ(quill::DescribeFailure(QM_STATUS_BAD_PASSWORD, stopped).exitCode, 7);
+}
+
+// The handle API's errors (quill t) read as the exports' statuses of the
+// same meaning do.
+TEST(QuillFailures, ReaderErrorsReadAsTheExportsStatuses)
+{
+    using quill::Phase;
+    struct Case {
+        int error;
+        Phase phase;
+        Refusal refusal;
+        int exitCode;
+        const char *text;
+    };
+    const Case cases[] = {
+        {QM_E_CRC, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_E_DAMAGED, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: its data ends early"},
+        {QM_E_DAMAGED, Phase::Walk, Refusal::None, 4, "the archive is damaged: a header block is not valid"},
+        {QM_E_DAMAGED, Phase::Walk, Refusal::HeaderBlockBroken, 4, "a header block does not decipher"},
+        {QM_E_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, 5, "wrong password for DOC\\A.TXT"},
+        {QM_E_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
+        {QM_E_CANCELLED, Phase::Run, Refusal::None, 7, "stopped by the user at DOC\\A.TXT"},
+        {QM_E_NO_MEMORY, Phase::Run, Refusal::None, 1, "out of memory"},
+        {QM_E_IO, Phase::Run, Refusal::None, 3, "the archive cannot be read"},
+        {QM_E_UNSAFE_NAME, Phase::Run, Refusal::None, 1, "unexpected error -11"},
+    };
+    for (const auto &c : cases) {
+        quill::FailureContext context;
+        context.phase = c.phase;
+        context.refusal = c.refusal;
+        context.entry = "DOC\\A.TXT";
+        const auto failure = quill::DescribeReaderFailure(c.error, context, 0);
+        EXPECT_EQ(failure.exitCode, c.exitCode) << c.text;
+        EXPECT_NE(failure.text.find(c.text), std::string::npos) << "'" << failure.text << "'";
+        EXPECT_EQ(quill::ReaderFailedOnItsOwn(c.error), c.error == QM_E_CRC || c.error == QM_E_DAMAGED ||
+                                                           c.error == QM_E_BAD_PASSWORD)
+            << c.error;
+    }
 }
 
 TEST(QuillListingFormat, Fields)

@@ -86,25 +86,11 @@ ExtractionRun::ExtractionRun(Console &console, Display &display, PasswordAnswers
 {
 }
 
-ExtractionRun::~ExtractionRun() { RemoveScratch(); }
-
 std::string ExtractionRun::Shown(int index) const
 {
     if (index < 0 || static_cast<size_t>(index) >= plan_.size())
         return {};
     return FromLibraryText(plan_[static_cast<size_t>(index)].name);
-}
-
-void ExtractionRun::RemoveScratch() const
-{
-    if (!settings_.testing)
-        return;
-    // The entry's attributes may have made it read-only.
-    const auto scratch = settings_.scratchDir / "entry";
-    std::error_code ec;
-    std::filesystem::permissions(scratch, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove(scratch, ec);
 }
 
 uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
@@ -116,8 +102,6 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     pendingPass_ = -1;
     questionIndex_ = -1;
     outputShown_.clear();
-    if (settings_.testing && skipThrough >= 0)
-        CanPassOver();
 
     const auto user = reinterpret_cast<QmUserValue>(this);
     SetSetFileNameProc(user, OnFileName);
@@ -137,7 +121,6 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     // password question before the next entry fails ahead of that entry).
     if (pendingPass_ >= 0 && (status == QM_STATUS_OK || pendingPass_ != failedEntry(status)))
         EntryPassed(pendingPass_);
-    RemoveScratch();
     display_.ClearProgress();
     return status;
 }
@@ -146,15 +129,10 @@ bool ExtractionRun::CanPassOver()
 {
     if (!librarySkipMarker_.empty())
         return true;
-    std::filesystem::path folder;
-    if (settings_.testing) {
-        folder = settings_.scratchDir;
-    } else {
-        markerDir_ = std::make_unique<PrivateDir>();
-        if (!markerDir_->ok())
-            return false;
-        folder = markerDir_->path();
-    }
+    markerDir_ = std::make_unique<PrivateDir>();
+    if (!markerDir_->ok())
+        return false;
+    const std::filesystem::path folder = markerDir_->path();
     // The file a passed-over entry is pointed at: it exists, so the library
     // asks before replacing it, and the answer is "skip".
     const std::filesystem::path marker = folder / "skip";
@@ -172,9 +150,8 @@ bool ExtractionRun::CanPassOver()
 void ExtractionRun::EntryPassed(int index)
 {
     ++finished_;
-    if (!settings_.testing)
-        extractedTo_[PathKey(outputShown_)] = index;
-    display_.Out(settings_.testing ? "  ok  " + Shown(index) : "  " + outputShown_);
+    extractedTo_[PathKey(outputShown_)] = index;
+    display_.Out("  " + outputShown_);
     pendingPass_ = -1;
 }
 
@@ -198,14 +175,6 @@ void ExtractionRun::BeginEntry(char *outputPath)
         outputShown_ = FromLibraryPath(outputPath);
         return;
     }
-    if (settings_.testing) {
-        RemoveScratch();
-        Put(outputPath, settings_.libraryScratchDir + "\\entry");
-        outputShown_ = FromLibraryPath(outputPath);
-        pendingPass_ = cursor_;
-        return;
-    }
-
     if (!settings_.relativePath.empty() && static_cast<size_t>(cursor_) < plan_.size()) {
         // The library drops as many leading characters as the relative path
         // has, whatever they are: an entry outside that path keeps its
@@ -239,7 +208,6 @@ FailureContext ExtractionRun::Context(uint16_t status) const
     if (status == QM_STATUS_BAD_PASSWORD && !answers_.refusedEntry().empty())
         context.entry = FromLibraryText(answers_.refusedEntry());
     context.outputPath = cursor_ >= 0 ? outputShown_ : std::string();
-    context.testing = settings_.testing;
     context.stopRequested = console_.StopRequested();
     if (status == QM_STATUS_CANNOT_OPEN && !context.outputPath.empty())
         context.reason = WhyCannotCreate(context.outputPath, settings_.archiveShown);
@@ -261,8 +229,8 @@ int32_t QM_CALL ExtractionRun::OnReplace(QmUserValue user, WIN32_FIND_DATAA *exi
     ExtractionRun *self = Self(user);
     if (self->cursor_ <= self->skipThrough_)
         return ReplaceAnswers::kSkip;
-    if (self->settings_.testing || !self->replace_)
-        return ReplaceAnswers::kOverwrite;  // a scratch file left behind
+    if (!self->replace_)
+        return ReplaceAnswers::kOverwrite;
     // An entry extracted to the same path earlier in this run (e puts
     // A\X.TXT and B\X.TXT both at X.TXT).
     std::optional<ReplaceAnswers::Collision> collision;

@@ -29,7 +29,7 @@ constexpr const char *kHelp =
     "                           audio   compress in audio mode\n"
     "                           auto    pick per block, audio where it pays\n"
     "  -1 ... -9                compress faster (-1) or smaller (-9); the default\n"
-    "                           is -5, about twice as fast as -6 for 2 % more\n"
+    "                           is -5, 1.7 times as fast as -6 for 2 % more\n"
     "      --fast, --best       -1, -9\n"
     "  -c, --cipher CIPHER      none    (the default without -p)\n"
     "                           des     single DES, each 8-byte block on its own\n"

@@ -154,8 +154,9 @@ int RunTest(const CommandLine &line, Console &console)
     }
     display.ClearProgress();
 
-    const int exitCode = outcome.failed.empty() ? kExitOk
-                                          : ReportFailedEntries(display, archive, outcome, count, "failed the test");
+    const int exitCode = outcome.failed.empty()
+                             ? kExitOk
+                             : ReportFailedEntries(display, archive, outcome, count, "failed the test");
     if (walkError != 0) {
         const int damageExit = Report(display, archive, DescribeReaderFailure(walkError, damage, 0));
         return outcome.failed.empty() ? damageExit : exitCode;

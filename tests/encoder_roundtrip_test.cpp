@@ -16,6 +16,9 @@ const Options kOptionSets[] = {
     {"default", {}},
     {"greedy-small-blocks-plain", {1000, qmpack::TableDelta::Never, 8, false, 0x100000}},
     {"tiny-blocks-delta", {97, qmpack::TableDelta::Always, 4, true, 0x100000}},
+    // qmpack's fastest and smallest: early chain stops, the deepest search.
+    {"level 1", qmpack::LevelOptions(1)},
+    {"level 9", qmpack::LevelOptions(9)},
 };
 
 TEST(EncoderRoundTrip, EveryInputComesBackThroughTheDecoder)

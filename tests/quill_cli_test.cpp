@@ -14,12 +14,15 @@
 #include "quill/failure_messages.h"
 #include "quill/json_listing.h"
 #include "quill/listing_format.h"
+#include "quill/mask_selection.h"
 #include "quill/password_answers.h"
 #include "quill/progress_display.h"
+#include "quill/reader_failures.h"
 #include "quill/replace_answers.h"
 #include "quill/status_text.h"
 #include "quill_scripted_console.h"
 #include "quillmark.h"
+#include "quillmark_reader.h"
 
 namespace {
 
@@ -42,14 +45,21 @@ TEST(QuillCommandLine, AcceptsEveryCommandWithOptionsAnywhere)
         {{"l", "dir/a.qm", "*.TXT", "DOC\\*.*"}, Command::List, "dir\\a.qm", {"*.TXT", "DOC\\*.*"}, "", false, false, ""},
         {{"l", "-p", "secret", "a.qm"}, Command::List, "a.qm", {}, "", false, false, "secret"},
         {{"t", "a.qm", "*.WAV"}, Command::Test, "a.qm", {"*.WAV"}, "", false, false, ""},
+        // x keeps the stored folders, with or without -k; e extracts flat.
         {{"x", "a.qm", "-o", "out/sub", "-k", "-y", "-p", "pw", "*.WAV"}, Command::Extract, "a.qm", {"*.WAV"}, "out\\sub", true, true, "pw"},
         {{"x", "-k", "a.qm"}, Command::Extract, "a.qm", {}, "", true, false, ""},
+        {{"x", "a.qm"}, Command::Extract, "a.qm", {}, "", true, false, ""},
+        {{"e", "a.qm", "-y", "*.WAV"}, Command::Extract, "a.qm", {"*.WAV"}, "", false, true, ""},
         // After "--" a leading dash is part of a mask; a lone dash is never an option.
-        {{"x", "a.qm", "--", "-k", "-o"}, Command::Extract, "a.qm", {"-k", "-o"}, "", false, false, ""},
+        {{"x", "a.qm", "--", "-k", "-o"}, Command::Extract, "a.qm", {"-k", "-o"}, "", true, false, ""},
         {{"l", "-"}, Command::List, "-", {}, "", false, false, ""},
         // The value of -p may itself look like an option.
-        {{"x", "a.qm", "-p", "-y"}, Command::Extract, "a.qm", {}, "", false, false, "-y"},
-        {{"x", "a.qm", "-o", "C:"}, Command::Extract, "a.qm", {}, "C:", false, false, ""},
+        {{"x", "a.qm", "-p", "-y"}, Command::Extract, "a.qm", {}, "", true, false, "-y"},
+        {{"x", "a.qm", "-o", "C:"}, Command::Extract, "a.qm", {}, "C:", true, false, ""},
+        // getopt's forms: bundled letters, a value glued to its letter or after '='.
+        {{"e", "-qyoout", "a.qm"}, Command::Extract, "a.qm", {}, "out", false, true, ""},
+        {{"x", "a.qm", "-ypsecret", "--output=out/x"}, Command::Extract, "a.qm", {}, "out\\x", true, true, "secret"},
+        {{"t", "--password=a=b", "a.qm"}, Command::Test, "a.qm", {}, "", false, false, "a=b"},
     };
     for (const auto &c : cases) {
         const auto parsed = ParseCommandLine(c.args);
@@ -88,6 +98,12 @@ TEST(QuillCommandLine, NewerOptions)
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_TRUE(parsed.line.quiet);
     EXPECT_TRUE(parsed.line.passwordGiven);
+
+    parsed = ParseCommandLine({"x", "--relative=DOC", "--header-password=", "a.qm"});
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.line.relativePath, "DOC");
+    EXPECT_TRUE(parsed.line.headerPasswordGiven);
+    EXPECT_EQ(parsed.line.headerPassword, "");
 }
 
 TEST(QuillCommandLine, HelpAndVersionNeedNoArchive)
@@ -101,7 +117,7 @@ TEST(QuillCommandLine, HelpAndVersionNeedNoArchive)
     EXPECT_EQ(ParseCommandLine({"--version"}).line.command, Command::Version);
     EXPECT_TRUE(ParseCommandLine({"--version"}).ok);
     const std::string usage = quill::UsageText();
-    for (const char *piece : {"quill x ", "quill t ", "--json", "--relative", "-H PASSWORD", "Exit codes"})
+    for (const char *piece : {"quill x ", "quill e ", "quill t ", "--json", "--relative", "-H PASSWORD", "*.wav finds SOUND\\BOAT.WAV", "bundled (-qy)", "Exit codes"})
         EXPECT_NE(usage.find(piece), std::string::npos) << piece;
 }
 
@@ -142,6 +158,17 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
         {{"l", "a.qm", "-y"}, "unknown option '-y' for l"},
         {{"l", "a.qm", "-q"}, "unknown option '-q' for l"},
         {{"t", "a.qm", "-n"}, "unknown option '-n' for t"},
+        {{"l", "a.qm", "-qy"}, "unknown option '-q' for l"},
+        {{"t", "a.qm", "-qy"}, "unknown option '-y' for t"},
+        // e has no stored folders to keep.
+        {{"e", "a.qm", "-k"}, "unknown option '-k' for e"},
+        {{"e", "a.qm", "--relative", "DOC"}, "unknown option '--relative' for e"},
+        {{"x", "a.qm", "--json=yes"}, "unknown option '--json' for x"},
+        {{"l", "a.qm", "--json=yes"}, "--json takes no value"},
+        {{"x", "a.qm", "-yp"}, "-p needs a password"},
+        {{"x", "a.qm", "--output"}, "--output needs a directory"},
+        {{"x", "a.qm", "--output=a", "-o", "b"}, "-o given twice"},
+        {{"x", "a.qm", "--colour"}, "unknown option '--colour' for x"},
     };
     for (const auto &c : cases) {
         const auto parsed = ParseCommandLine(c.args);
@@ -154,6 +181,65 @@ TEST(QuillCommandLine, RejectsWhatTheLibraryCouldNotTake)
                                   std::string(249, 'p'), "-H", std::string(255, 'h'),
                                   std::string(255, 'm')})
                     .ok);
+}
+
+TEST(QuillMasks, WhatAUnixUserTypes)
+{
+    struct Case {
+        const char *mask;
+        const char *name;
+        bool matches;
+    };
+    const Case cases[] = {
+        // No separator: the last part of the name, at any level.
+        {"*", "SOUND\\BOAT.WAV", true},
+        {"*", "LICENSE.txt", true},
+        {"*.wav", "SOUND\\BOAT.WAV", true},
+        {"boat.*", "SOUND\\BOAT.WAV", true},
+        {"*.wav", "SOUND.WAV\\README", false},
+        {"sound", "SOUND\\BOAT.WAV", false},
+        {"????.WAV", "SOUND\\BOAT.WAV", true},
+        {"???.WAV", "SOUND\\BOAT.WAV", false},
+        {"*.tar.*", "A\\B.TAR.GZ", true},
+        {"*a*a*a*", "A\\BANANA", true},  // backtracking
+        {"*a*a*a*a", "A\\BANANA", false},
+        {"README", "README", true},
+        {"READM", "README", false},
+        // With a separator, either one: the whole name, '*' crossing folders.
+        {"sound/*", "SOUND\\BOAT.WAV", true},
+        {"sound\\*.wav", "SOUND\\DEEP\\BOAT.WAV", true},
+        {"*/boat.wav", "SOUND\\DEEP\\BOAT.WAV", true},
+        {"deep/*", "SOUND\\DEEP\\BOAT.WAV", false},
+        {"/sound/boat.wav", "\\SOUND\\BOAT.WAV", true},  // leading separators count on neither side
+        {"sound/boat.wav", "SOUND/BOAT.WAV", true},
+        // Case is ignored for the letters of Windows-1252 too.
+        {"\xE9t\xE9.txt", "\xC9T\xC9.TXT", true},  // été, ÉTÉ
+        {"\x9A*", "\x8AKODA", true},                 // š, Š
+        {"\xF7", "\xD7", false},                     // ÷ and × are not letters
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(quill::MaskMatches(c.mask, c.name), c.matches) << c.mask << " on " << c.name;
+}
+
+TEST(QuillMasks, SelectionNamesUnmatchedMasksAndGivesTheLibraryExactNames)
+{
+    auto entry = [](const char *name) { return quill::Entry{name, 0, 0, 0, 0x20, -1}; };
+    const std::vector<quill::Entry> all = {entry("SOUND\\BOAT.WAV"), entry("LICENSE.txt"),
+                                           entry("DOC\\A.TXT"), entry(std::string(256, 'L').c_str())};
+    auto s = quill::SelectEntries(all, {"*.txt", "*.zip", "*.TXT", "nothing"});
+    ASSERT_EQ(s.entries.size(), 2u);
+    EXPECT_EQ(s.entries[0].name, "LICENSE.txt");
+    EXPECT_EQ(s.unmatched, (std::vector<std::string>{"*.zip", "nothing"}));
+    EXPECT_EQ(s.libraryMasks, (std::vector<std::string>{"LICENSE.txt", "DOC\\A.TXT"}));
+
+    // Every entry chosen: no library mask at all, so nothing is left out.
+    s = quill::SelectEntries(all, {});
+    EXPECT_EQ(s.entries.size(), 4u);
+    EXPECT_TRUE(s.libraryMasks.empty());
+    // A name too long to be a library mask can only come with every entry.
+    s = quill::SelectEntries(all, {"L*"});
+    ASSERT_EQ(s.entries.size(), 1u);
+    EXPECT_EQ(s.libraryMasks, std::vector<std::string>{"LICENSE.txt"});
 }
 
 TEST(QuillCodePage, PathsUseBackslashes)
@@ -501,31 +587,29 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
         uint16_t status;
         Phase phase;
         Refusal refusal;
-        bool testing;
         int exitCode;
         const char *text;
     };
     const Case cases[] = {
-        {QM_STATUS_NO_CARRIER, Phase::Open, Refusal::None, false, 3, "no such file"},
-        {QM_STATUS_NO_SIGNATURE, Phase::Open, Refusal::None, false, 3, "not an archive: no signature in the first 81,920 bytes"},
-        {QM_STATUS_CANNOT_OPEN, Phase::Open, Refusal::None, false, 3, "the archive file cannot be opened"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderWrong, false, 5, "wrong header password"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderNeeded, false, 5, "give the header password with -H"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::None, false, 5, "header password (-H) is missing or wrong"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Walk, Refusal::HeaderBlockBroken, false, 4, "the archive is damaged"},
-        {QM_STATUS_BAD_HEADER, Phase::Walk, Refusal::None, false, 4, "the archive is damaged: a header block is not valid"},
-        {QM_STATUS_EMPTY_LIST, Phase::Walk, Refusal::None, false, 8, "no entry could be read"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, false, 5, "wrong password for DOC\\A.TXT"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, false, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataDamaged, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
-        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::Stopped, false, 7, "stopped by the user"},
-        {QM_STATUS_CRC_MISMATCH, Phase::Run, Refusal::None, false, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
-        {QM_STATUS_CANNOT_OPEN, Phase::Run, Refusal::None, false, 6, "cannot create out/A.TXT (for DOC\\A.TXT)"},
-        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, false, 6, "cannot write out/A.TXT in full"},
-        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, true, 6, "cannot test DOC\\A.TXT: its scratch file"},
-        {QM_STATUS_STOPPED, Phase::Run, Refusal::None, false, 7, "stopped by the user at DOC\\A.TXT"},
-        {QM_STATUS_OUT_OF_MEMORY, Phase::Run, Refusal::None, false, 1, "out of memory"},
-        {QM_STATUS_NOT_SUPPORTED, Phase::Run, Refusal::None, false, 1, "(status 32770)"},
+        {QM_STATUS_NO_CARRIER, Phase::Open, Refusal::None, 3, "no such file"},
+        {QM_STATUS_NO_SIGNATURE, Phase::Open, Refusal::None, 3, "not an archive: no signature in the first 81,920 bytes"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Open, Refusal::None, 3, "the archive file cannot be opened"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderWrong, 5, "wrong header password"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::HeaderNeeded, 5, "give the header password with -H"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Open, Refusal::None, 5, "header password (-H) is missing or wrong"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Walk, Refusal::HeaderBlockBroken, 4, "the archive is damaged"},
+        {QM_STATUS_BAD_HEADER, Phase::Walk, Refusal::None, 4, "the archive is damaged: a header block is not valid"},
+        {QM_STATUS_EMPTY_LIST, Phase::Walk, Refusal::None, 8, "no entry could be read"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, 5, "wrong password for DOC\\A.TXT"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::DataDamaged, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_BAD_PASSWORD, Phase::Run, Refusal::Stopped, 7, "stopped by the user"},
+        {QM_STATUS_CRC_MISMATCH, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_STATUS_CANNOT_OPEN, Phase::Run, Refusal::None, 6, "cannot create out/A.TXT (for DOC\\A.TXT)"},
+        {QM_STATUS_WRITE_FAILED, Phase::Run, Refusal::None, 6, "cannot write out/A.TXT in full"},
+        {QM_STATUS_STOPPED, Phase::Run, Refusal::None, 7, "stopped by the user at DOC\\A.TXT"},
+        {QM_STATUS_OUT_OF_MEMORY, Phase::Run, Refusal::None, 1, "out of memory"},
+        {QM_STATUS_NOT_SUPPORTED, Phase::Run, Refusal::None, 1, "(status 32770)"},
     };
     for (const auto &c : cases) {
         quill::FailureContext context;
@@ -533,7 +617,6 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
         context.refusal = c.refusal;
         context.entry = "DOC\\A.TXT";
         context.outputPath = "out/A.TXT";
-        context.testing = c.testing;
         const auto failure = quill::DescribeFailure(c.status, context);
         EXPECT_EQ(failure.exitCode, c.exitCode) << c.text;
         EXPECT_NE(failure.text.find(c.text), std::string::npos) << "'" << failure.text << "'";
@@ -547,6 +630,44 @@ TEST(QuillFailures, EachKindHasItsExitCodeAndNamesTheEntry)
     quill::FailureContext stopped;
     stopped.stopRequested = true;
     EXPECT_EQ(quill::DescribeFailure(QM_STATUS_BAD_PASSWORD, stopped).exitCode, 7);
+}
+
+// The handle API's errors (quill t) read as the exports' statuses of the
+// same meaning do.
+TEST(QuillFailures, ReaderErrorsReadAsTheExportsStatuses)
+{
+    using quill::Phase;
+    struct Case {
+        int error;
+        Phase phase;
+        Refusal refusal;
+        int exitCode;
+        const char *text;
+    };
+    const Case cases[] = {
+        {QM_E_CRC, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: CRC mismatch"},
+        {QM_E_DAMAGED, Phase::Run, Refusal::None, 4, "DOC\\A.TXT is damaged: its data ends early"},
+        {QM_E_DAMAGED, Phase::Walk, Refusal::None, 4, "the archive is damaged: a header block is not valid"},
+        {QM_E_DAMAGED, Phase::Walk, Refusal::HeaderBlockBroken, 4, "a header block does not decipher"},
+        {QM_E_BAD_PASSWORD, Phase::Run, Refusal::DataWrong, 5, "wrong password for DOC\\A.TXT"},
+        {QM_E_BAD_PASSWORD, Phase::Run, Refusal::DataNeeded, 5, "DOC\\A.TXT is enciphered: give its password with -p"},
+        {QM_E_CANCELLED, Phase::Run, Refusal::None, 7, "stopped by the user at DOC\\A.TXT"},
+        {QM_E_NO_MEMORY, Phase::Run, Refusal::None, 1, "out of memory"},
+        {QM_E_IO, Phase::Run, Refusal::None, 3, "the archive cannot be read"},
+        {QM_E_UNSAFE_NAME, Phase::Run, Refusal::None, 1, "unexpected error -11"},
+    };
+    for (const auto &c : cases) {
+        quill::FailureContext context;
+        context.phase = c.phase;
+        context.refusal = c.refusal;
+        context.entry = "DOC\\A.TXT";
+        const auto failure = quill::DescribeReaderFailure(c.error, context, 0);
+        EXPECT_EQ(failure.exitCode, c.exitCode) << c.text;
+        EXPECT_NE(failure.text.find(c.text), std::string::npos) << "'" << failure.text << "'";
+        EXPECT_EQ(quill::ReaderFailedOnItsOwn(c.error), c.error == QM_E_CRC || c.error == QM_E_DAMAGED ||
+                                                           c.error == QM_E_BAD_PASSWORD)
+            << c.error;
+    }
 }
 
 TEST(QuillListingFormat, Fields)

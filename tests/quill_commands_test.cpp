@@ -140,7 +140,88 @@ TEST_F(QuillCommands, ListShowsEntriesAndStatistics)
 
     masked.masks = {"*.ZIP"};
     EXPECT_EQ(Run(masked), quill::kExitNothingMatched);
-    EXPECT_TRUE(Complained("archive.qm: no entry matches the masks")) << console->Err();
+    EXPECT_TRUE(Complained("archive.qm: no entry matches the mask *.ZIP")) << console->Err();
+}
+
+// Masks as unzip and bsdtar take them; a mask that chooses nothing is named,
+// and the exit code says so even when the other masks did their work.
+TEST_F(QuillCommands, MasksChooseAsAUnixUserExpects)
+{
+    const auto archive = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound),
+                                  qmpack::StoredEntry("LICENSE.TXT", kText),
+                                  qmpack::StoredEntry("DOC\\SUB\\A.TXT", kText)});
+    auto list = Line(quill::Command::List, archive);
+    list.masks = {"*"};
+    EXPECT_EQ(Run(list), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("3 entries")) << console->Out();
+    list.masks = {"*.wav"};
+    EXPECT_EQ(Run(list), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("SOUND\\BOAT.WAV"));
+    EXPECT_TRUE(Printed("1 entry")) << console->Out();
+    list.masks = {"doc/*", "*.zip", "nothing"};
+    list.json = true;
+    EXPECT_EQ(Run(list), quill::kExitNothingMatched);
+    EXPECT_TRUE(Printed("\"name\": \"DOC\\\\SUB\\\\A.TXT\"")) << console->Out();
+    EXPECT_FALSE(Printed("LICENSE"));
+    EXPECT_TRUE(Printed("\"statistics\": {\"entries\": 1,")) << console->Out();
+    EXPECT_TRUE(Complained("archive.qm: no entry matches the mask *.zip\n")) << console->Err();
+    EXPECT_TRUE(Complained("archive.qm: no entry matches the mask nothing\n")) << console->Err();
+
+    auto extract = Line(quill::Command::Extract, archive);
+    extract.keepDirectories = true;
+    extract.masks = {"*.WAV", "*.txt", "*.zip"};
+    EXPECT_EQ(Run(extract), quill::kExitNothingMatched);
+    EXPECT_EQ(qmpack::ReadFile((out / "SOUND" / "BOAT.WAV").string()), kSound);
+    EXPECT_EQ(qmpack::ReadFile((out / "DOC" / "SUB" / "A.TXT").string()), kText);
+    EXPECT_EQ(qmpack::ReadFile((out / "LICENSE.TXT").string()), kText);
+    EXPECT_TRUE(Complained("no entry matches the mask *.zip")) << console->Err();
+    EXPECT_TRUE(Printed("Done: 3 files extracted"));
+
+    auto test = Line(quill::Command::Test, archive);
+    test.masks = {"*.zip"};
+    EXPECT_EQ(Run(test), quill::kExitNothingMatched);
+    EXPECT_EQ(console->Out(), "");
+    test.masks = {"a.txt"};
+    EXPECT_EQ(Run(test), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("  ok  DOC\\SUB\\A.TXT\nThe entry is intact")) << console->Out();
+}
+
+// e puts every entry in one folder: names that meet there are the replace
+// question's business, and a replacement is never silent.
+TEST_F(QuillCommands, FlatExtractionNamesWhichEntryReplacedWhich)
+{
+    const Bytes first = {'1'}, second = {'2'};
+    const auto archive = Carrier({qmpack::StoredEntry("A\\X.TXT", first), qmpack::StoredEntry("B\\X.TXT", second)});
+    auto line = Line(quill::Command::Extract, archive);
+    line.overwrite = true;
+    line.quiet = true;
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
+    EXPECT_EQ(qmpack::ReadFile((out / "X.TXT").string()), second);
+    EXPECT_TRUE(Complained("B\\X.TXT replaced A\\X.TXT (both go to ")) << console->Err();
+
+    // Without -y and without a terminal: kept, and said why.
+    fs::remove_all(out);
+    line.overwrite = line.quiet = false;
+    EXPECT_EQ(Run(line), quill::kExitOk) << console->Err();
+    EXPECT_EQ(qmpack::ReadFile((out / "X.TXT").string()), first);
+    EXPECT_TRUE(Printed("X.TXT: it holds A\\X.TXT, extracted before (-y overwrites)")) << console->Out();
+    EXPECT_EQ(console->Err(), "");
+
+    // On a terminal the question names both entries.
+    fs::remove_all(out);
+    EXPECT_EQ(Run(line, true, {"n"}), quill::kExitOk) << console->Err();
+    ASSERT_EQ(console->prompts.size(), 1u);
+    EXPECT_NE(console->prompts[0].find("extracted from A\\X.TXT in this run"), std::string::npos) << console->prompts[0];
+    EXPECT_NE(console->prompts[0].find("(B\\X.TXT)"), std::string::npos) << console->prompts[0];
+
+    // A file that was there before the run is an ordinary existing file.
+    fs::remove_all(out);
+    fs::create_directories(out);
+    qmpack::WriteFile((out / "X.TXT").string(), {'0'});
+    line.overwrite = true;
+    EXPECT_EQ(Run(line), quill::kExitOk);
+    EXPECT_TRUE(Complained("B\\X.TXT replaced A\\X.TXT")) << console->Err();
+    EXPECT_FALSE(Complained("replaced B")) << console->Err();
 }
 
 TEST_F(QuillCommands, JsonListingIsOneObjectInUtf8)
@@ -176,13 +257,17 @@ TEST_F(QuillCommands, ListShowsTheEntriesBeforeADamagedHeaderBlock)
     EXPECT_TRUE(Printed("A.TXT"));
     EXPECT_FALSE(Printed("entries"));  // no totals for a listing cut short
     EXPECT_TRUE(Complained("the archive is damaged: a header block is not valid")) << console->Err();
-    // Extraction and the test refuse before writing anything.
+    // Extraction refuses before writing anything; the test checks the
+    // entries in front of the damage, then names it.
     EXPECT_EQ(Run(Line(quill::Command::Extract, archive)), quill::kExitDamaged);
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(Run(Line(quill::Command::Test, archive)), quill::kExitDamaged);
+    EXPECT_TRUE(Printed("  ok  A.TXT\n")) << console->Out();
+    EXPECT_FALSE(Printed("intact")) << console->Out();
+    EXPECT_TRUE(Complained("the archive is damaged: a header block is not valid")) << console->Err();
 }
 
-TEST_F(QuillCommands, ExtractKeepsDirectoriesOnlyWithK)
+TEST_F(QuillCommands, ExtractKeepsTheStoredFoldersOnlyWhenAsked)
 {
     const auto archive = Carrier({qmpack::StoredEntry("SOUND\\BOAT.WAV", kSound),
                                   qmpack::StoredEntry("LICENSE.TXT", kText)});
@@ -306,6 +391,13 @@ TEST_F(QuillCommands, TestChecksEveryEntryAndLeavesNothingBehind)
     EXPECT_EQ(console->Err(), "");
     EXPECT_FALSE(fs::exists(out));
     EXPECT_TRUE(fs::is_empty(scratchBase));
+
+    // The data is checked in memory: no temporary folder is needed at all
+    // (a file stands where it should be).
+    fs::remove_all(scratchBase);
+    ASSERT_TRUE(qmpack::WriteFile(scratchBase.string(), kText));
+    EXPECT_EQ(Run(Line(quill::Command::Test, good)), quill::kExitOk) << console->Err();
+    EXPECT_TRUE(Printed("All 3 entries are intact"));
 }
 
 TEST_F(QuillCommands, ProgressOnATerminalOnly)
@@ -373,6 +465,8 @@ TEST_F(QuillCommands, FailuresHaveTheirExitCodesAndNameTheArchive)
         {dir.File("absent.qm"), quill::Command::List, quill::kExitUnreadable, "absent.qm: no such file"},
         {dir.File("absent.qm"), quill::Command::Test, quill::kExitUnreadable, "absent.qm: no such file"},
         {dir.File("absent.qm"), quill::Command::Extract, quill::kExitUnreadable, "absent.qm: no such file"},
+        {dir.path().string(), quill::Command::List, quill::kExitUnreadable, "is a folder, not an archive file"},
+        {dir.path().string(), quill::Command::Test, quill::kExitUnreadable, "is a folder, not an archive file"},
         {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::List, quill::kExitUnreadable, "notes.txt: not an archive: no signature in the first 81,920 bytes"},
         {dir.Write("notes.txt", Bytes(100, 'x')), quill::Command::Extract, quill::kExitUnreadable, "notes.txt: not an archive"},
         {Carrier({qmpack::StoredEntry("B.TXT", kText), Damaged(qmpack::StoredEntry("A.TXT", kText))}), quill::Command::Extract, quill::kExitDamaged, "archive.qm: A.TXT is damaged: CRC mismatch", 2},

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # qmpack_roundtrip.sh QMPACK QUILL WORKDIR [headers]
 #
-# Packs a folder tree with qmpack (every method and cipher, enciphered
-# headers, a carrier in front) and extracts it with quill x -k; every file
-# must come back with its bytes, its name, its time (rounded down to an even
-# second) and its read-only bit.  Names qmpack cannot store must be refused
-# with a message naming the character, and no archive written.  With
-# "headers" it packs with enciphered header blocks only.
+# Packs a folder tree with qmpack (every method and cipher, the fastest and
+# the smallest level, enciphered headers, a carrier in front) and extracts it
+# with quill x -k; every file must come back with its bytes, its name, its
+# time (rounded down to an even second) and its read-only bit.  A name qmpack
+# cannot store must be left out with a message naming the character, the
+# rest packed and the exit status 1; with --strict no archive is written.
+# With "headers" it packs with enciphered header blocks only.
 set -uo pipefail
 qmpack=$1
 quill=$2
@@ -95,6 +96,8 @@ else
         roundtrip "$method-3des-iv" -m "$method" -c 3des-iv -- -p unused
         roundtrip "$method-carrier" -m "$method" --carrier "$carrier" -- -p unused
     done
+    roundtrip "lz-fastest" -m lz -1 -- -p unused
+    roundtrip "auto-smallest" -m auto -9 -c des -p 'pass word' -- -p 'pass word' 
     # A carrier keeps its bytes in front of the archive; one that holds an
     # archive already, or that is too long for the archive behind it to be
     # found, is refused.
@@ -134,17 +137,25 @@ else
         fail "--append added to an archive with enciphered headers"
     cmp -s "$work/hidden.qm" "$work/hidden-before.qm" || fail "a refused --append changed the archive"
 
-    # Names that would not come back as themselves are refused, and nothing is
+    # Names that would not come back as themselves are left out and named; the
+    # rest is packed, and the exit status is 1.  With --strict nothing is
     # written.
     for name in 'š.txt' '€uro.txt' 'αβ.txt' 'bad\name.txt'; do
-        rm -rf "$work/refuse" && mkdir -p "$work/refuse"
+        rm -rf "$work/refuse" "$work/refused.qm" && mkdir -p "$work/refuse"
         printf 'x' >"$work/refuse/$name"
-        if "$qmpack" "$work/refused.qm" "$work/refuse" >"$work/refuse.log" 2>&1; then
-            fail "qmpack stored the name $name"
-        elif ! grep -q "the name cannot be stored" "$work/refuse.log"; then
-            fail "qmpack refused $name without saying why: $(cat "$work/refuse.log")"
-        fi
-        [ -e "$work/refused.qm" ] && fail "qmpack wrote an archive after refusing $name"
+        printf 'kept' >"$work/refuse/good.txt"
+        "$qmpack" "$work/refused.qm" "$work/refuse" >"$work/refuse.log" 2>&1
+        rc=$?
+        [ "$rc" = 1 ] || fail "qmpack ended with $rc, not 1, after leaving out $name"
+        grep -q "the name cannot be stored" "$work/refuse.log" ||
+            fail "qmpack left out $name without saying why: $(cat "$work/refuse.log")"
+        listing=$("$quill" l "$work/refused.qm" 2>&1)
+        grep -qF 'refuse\good.txt' <<<"$listing" || fail "the archive lacks good.txt: $listing"
+        grep -q '1 entry' <<<"$listing" || fail "qmpack stored the name $name: $listing"
+        rm -f "$work/refused.qm"
+        "$qmpack" --strict "$work/refused.qm" "$work/refuse" >/dev/null 2>&1 &&
+            fail "qmpack --strict packed beside $name"
+        [ -e "$work/refused.qm" ] && fail "qmpack --strict wrote an archive after refusing $name"
     done
 
     # Usage errors end with status 2.

@@ -120,6 +120,16 @@ TEST_F(QuillPasswords, DataPasswordFromTheCommandLineOrTheTerminal)
             EXPECT_FALSE(fs::exists(out / "SECRET.TXT"));  // nothing half-written stays
         }
         EXPECT_TRUE(Complained(c.complaint)) << console->Err();
+
+        // The test asks alike, though it reads through the handles and must
+        // open the archive again for each password typed after a wrong one.
+        EXPECT_EQ(Run(Line(quill::Command::Test, archive, c.password), c.terminal, c.typed), c.exitCode)
+            << console->Err();
+        EXPECT_EQ(console->prompts.size(), c.prompts);
+        EXPECT_EQ(console->Out().find("  ok  SECRET.TXT") != std::string::npos, c.exitCode == quill::kExitOk)
+            << console->Out();
+        EXPECT_NE(console->Out().find("  ok  A.TXT"), std::string::npos) << console->Out();
+        EXPECT_TRUE(Complained(c.complaint)) << console->Err();
     }
 }
 

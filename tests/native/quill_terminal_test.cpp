@@ -3,19 +3,11 @@
 // the progress line; through pipes for the behaviour without a terminal.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "native/program_runs.h"
 #include "packer_crypto/packer_crypto.h"
 #include "support/temp_dir.h"
 
@@ -27,105 +19,18 @@ using qmpack::Bytes;
 const Bytes kText = {'h', 'e', 'l', 'l', 'o', '\n'};
 constexpr qmpack::ChainingBlock kChaining = {1, 2, 3, 4, 5, 6, 7, 8};
 
-struct Step {
-    std::string waitFor;  // in the terminal's output since the last step
-    std::string send;     // then typed
-};
+using qmtest::Step;
+using Session = qmtest::TerminalSession;
+using Piped = qmtest::PipedRun;
 
-struct Session {
-    std::string screen;  // everything the terminal showed
-    int exitCode = -1;
-    bool finished = false;
-    double seconds = 0;
-};
-
-// Runs quill on a new pseudo-terminal and types each step's text once the
-// text it waits for has appeared.  Gives up after 60 seconds.
 Session RunOnTerminal(const std::vector<std::string> &args, const std::vector<Step> &steps)
 {
-    Session session;
-    std::vector<char *> argv;
-    std::string program = QM_QUILL_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (auto &arg : copies)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = 100;
-    int master = -1;
-    const auto started = std::chrono::steady_clock::now();
-    const pid_t child = forkpty(&master, nullptr, nullptr, &size);
-    if (child < 0)
-        return session;
-    if (child == 0) {
-        // Start as from a shell: no signal blocked or ignored (a test runner
-        // may block some for its children).
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        signal(SIGINT, SIG_DFL);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    size_t step = 0;
-    size_t searchFrom = 0;
-    const auto deadline = started + std::chrono::seconds(60);
-    for (;;) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            break;
-        }
-        pollfd fd{master, POLLIN, 0};
-        if (poll(&fd, 1, 50) > 0) {
-            char buffer[4096];
-            const ssize_t got = read(master, buffer, sizeof buffer);
-            if (got <= 0)
-                break;  // the child is gone (EIO)
-            session.screen.append(buffer, static_cast<size_t>(got));
-        }
-        if (step < steps.size()) {
-            const size_t at = session.screen.find(steps[step].waitFor, searchFrom);
-            if (at != std::string::npos) {
-                searchFrom = at + steps[step].waitFor.size();
-                const std::string &text = steps[step].send;
-                if (write(master, text.data(), text.size()) < 0)
-                    break;
-                ++step;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(master);
-    session.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    session.finished = WIFEXITED(status);
-    session.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return session;
+    return qmtest::RunOnTerminal(QM_QUILL_PATH, args, steps);
 }
-
-// Runs quill with standard input from /dev/null and its output in pipes.
-struct Piped {
-    std::string out, err;
-    int exitCode = -1;
-};
 
 Piped RunThroughPipes(const std::vector<std::string> &args, const fs::path &scratch)
 {
-    std::string command = std::string("'") + QM_QUILL_PATH + "'";
-    for (const auto &arg : args)
-        command += " '" + arg + "'";
-    const std::string outFile = (scratch / "stdout").string(), errFile = (scratch / "stderr").string();
-    command += " </dev/null >'" + outFile + "' 2>'" + errFile + "'";
-    Piped piped;
-    const int status = std::system(command.c_str());
-    piped.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes out = qmpack::ReadFile(outFile), err = qmpack::ReadFile(errFile);
-    piped.out.assign(out.begin(), out.end());
-    piped.err.assign(err.begin(), err.end());
-    return piped;
+    return qmtest::RunPiped(QM_QUILL_PATH, args, scratch);
 }
 
 class QuillTerminal : public ::testing::Test {
@@ -155,7 +60,7 @@ TEST_F(QuillTerminal, PasswordIsAskedWithoutEchoAndAskedAgainWhenWrong)
     // Neither password shows on the terminal.
     EXPECT_EQ(s.screen.find("hunter2x"), std::string::npos) << s.screen;
     EXPECT_EQ(s.screen.find("s3cretpw"), std::string::npos) << s.screen;
-    EXPECT_EQ(qmpack::ReadFile((out / "SECRET.TXT").string()), secret);
+    EXPECT_EQ(qmpack::ReadFile((out / "DOC" / "SECRET.TXT").string()), secret);
 
     // Without a terminal: no question, a message and exit code 5.
     fs::remove_all(out);
@@ -163,7 +68,7 @@ TEST_F(QuillTerminal, PasswordIsAskedWithoutEchoAndAskedAgainWhenWrong)
     EXPECT_EQ(p.exitCode, 5);
     EXPECT_EQ(p.err.find("Password for"), std::string::npos) << p.err;
     EXPECT_NE(p.err.find("DOC\\SECRET.TXT is enciphered: give its password with -p"), std::string::npos) << p.err;
-    EXPECT_FALSE(fs::exists(out / "SECRET.TXT"));
+    EXPECT_FALSE(fs::exists(out / "DOC" / "SECRET.TXT"));
 }
 
 TEST_F(QuillTerminal, HeaderPasswordIsItsOwnQuestion)

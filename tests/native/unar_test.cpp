@@ -16,14 +16,17 @@ TEST(Unar, DecodesOurStreamsToTheOriginalBytes)
     const qmpack::EncoderOptions optionSets[] = {
         {},
         {997, qmpack::TableDelta::Always, 8, false, 0x100000},
+        qmpack::LevelOptions(1),
+        qmpack::LevelOptions(9),
     };
+    const char *const optionNames[] = {"default", "small delta blocks", "level 1", "level 9"};
     qmtest::TempDir dir;
     int serial = 0;
     for (const auto &input : qmtest::RoundTripInputs()) {
         for (const auto &options : optionSets) {
             if (input.data.size() > 0x100000 && &options != &optionSets[0])
                 continue;
-            SCOPED_TRACE(input.name + (&options == &optionSets[0] ? " / default" : " / small delta blocks"));
+            SCOPED_TRACE(input.name + " / " + optionNames[&options - optionSets]);
             const std::string name = "data" + std::to_string(++serial) + ".bin";
             const qmpack::Bytes stream = qmpack::EncodeLz(input.data, options);
             const std::string archive = dir.Write(

@@ -1,3 +1,4 @@
+// carrier_writer.cpp - builds carrier files and header blocks (see carrier_writer.h).
 #include "packer/carrier_writer.h"
 
 #include <algorithm>
@@ -19,14 +20,31 @@ void Put32(std::uint8_t *p, std::uint32_t v)
 
 }  // namespace
 
-std::uint32_t Crc32(const std::uint8_t *data, std::size_t size)
+std::uint32_t Crc32(const std::uint8_t *data, std::size_t size, std::uint32_t previous)
 {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    // Slicing by eight: table k gives the CRC of a byte followed by k zeros.
+    static const auto tables = [] {
+        std::array<std::array<std::uint32_t, 256>, 8> t{};
+        for (std::uint32_t b = 0; b < 256; ++b) {
+            std::uint32_t crc = b;
+            for (int k = 0; k < 8; ++k)
+                crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+            t[0][b] = crc;
+        }
+        for (std::uint32_t b = 0; b < 256; ++b)
+            for (int k = 1; k < 8; ++k)
+                t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
+        return t;
+    }();
+    std::uint32_t crc = ~previous;
+    for (; size >= 8; size -= 8, data += 8) {
+        const std::uint32_t lo = crc ^ (data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24);
+        crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^
+              tables[4][lo >> 24] ^ tables[3][data[4]] ^ tables[2][data[5]] ^ tables[1][data[6]] ^
+              tables[0][data[7]];
     }
+    for (; size > 0; --size, ++data)
+        crc = (crc >> 8) ^ tables[0][(crc ^ *data) & 0xFF];
     return ~crc;
 }
 

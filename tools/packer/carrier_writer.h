@@ -71,7 +71,8 @@ Bytes BuildSignatureRecord(const CarrierSpec &layout);
 Bytes BuildCarrier(const CarrierSpec &layout);
 
 // The standard CRC-32 (initial and final complement), the packer's own.
-std::uint32_t Crc32(const std::uint8_t *data, std::size_t size);
+// `previous` is the CRC of the bytes before, so a CRC can be taken in pieces.
+std::uint32_t Crc32(const std::uint8_t *data, std::size_t size, std::uint32_t previous = 0);
 inline std::uint32_t Crc32(const Bytes &data) { return Crc32(data.data(), data.size()); }
 
 bool WriteFile(const std::string &path, const Bytes &bytes);

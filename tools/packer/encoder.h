@@ -10,8 +10,11 @@
 // the unpacked size, which travels in the archive's header.
 //
 // This encoder is greedy with an optional one-step lazy match over hash
-// chains; it writes new tables every blockSymbols tokens and builds canonical
-// prefix codes of at most 15 bits from the symbol counts of each block.
+// chains (match_finder.h); it writes new tables every blockSymbols tokens and
+// builds canonical prefix codes of at most 15 bits from the symbol counts of
+// each block (block_writer.h).  It reads its input in pieces and hands the
+// stream on block by block, so its memory does not grow with the input:
+// about 12 MiB whatever the size (20 MiB when it tries audio mode too).
 //
 // It can also code blocks in audio mode (a table read with bit 15 set, then
 // 1-4 channels): every byte becomes the difference between it and the
@@ -22,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "packer/carrier_writer.h"
 
@@ -48,7 +52,26 @@ struct EncoderOptions {
     AudioMode audio = AudioMode::Never;
     // Channel counts audio mode may use; 0 = 1, 2 and 4 (1 to 4 otherwise: only that count).
     int audioChannels = 0;
+    // Lazy matching looks one position ahead only for matches shorter than this.
+    int maxLazy = 64;
+    // A chain search ends at a match this long (0: only at the longest a match can be).
+    std::uint32_t niceLength = 0;
+    // With a match this long in hand, the lazy look ahead searches a quarter
+    // of the chain (0: always the whole).
+    std::uint32_t goodLength = 0;
+    // Bits of the hash of three bytes that heads the chains (12 to 20).
+    int hashBits = 16;
+    // After this many literals in a row, only every eighth position is
+    // searched until a match turns up: data that does not compress goes by
+    // quickly (0: every position is searched).
+    std::uint32_t skipAfterLiterals = 0;
 };
+
+// Compression levels for qmpack's -1 to -9: 1 packs fastest, 9 smallest.
+inline constexpr int kFastestLevel = 1;
+inline constexpr int kSmallestLevel = 9;
+inline constexpr int kDefaultLevel = 5;
+EncoderOptions LevelOptions(int level);
 
 // How often each kind of symbol was written (for tests that want every kind
 // in real use).
@@ -73,6 +96,18 @@ struct EncoderStats {
     std::size_t audioNewTables = 0;  // audio symbol 256
     std::size_t modeSwitches = 0;    // table reads that change between LZ and audio mode
 };
+
+// Where a streaming encoder reads: fills at most `size` bytes at `data` and
+// returns how many it filled; 0 only at the end of the input.
+using ByteSource = std::function<std::size_t(std::uint8_t *data, std::size_t size)>;
+// Where it writes the finished bytes of the stream, a block at a time;
+// returning false stops the encoder.
+using ByteSink = std::function<bool(const std::uint8_t *data, std::size_t size)>;
+
+// Encodes everything the source gives as one stream; false when the sink
+// stopped it.
+bool EncodeStream(const ByteSource &source, const ByteSink &sink, const EncoderOptions &options = {},
+                  EncoderStats *stats = nullptr);
 
 // Encodes size bytes as one stream, in LZ or audio mode as options.audio says.
 Bytes Encode(const std::uint8_t *data, std::size_t size, const EncoderOptions &options = {},

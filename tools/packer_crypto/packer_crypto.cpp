@@ -9,6 +9,7 @@
 #include <openssl/des.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -76,6 +77,80 @@ Bytes EncipherData(const Bytes &plain, std::int32_t method, const std::string &p
     DES_ede3_cbc_encrypt(padded.data(), out.data() + 8, static_cast<long>(padded.size()), &k1, &k2, &k1,
                          &iv, DES_ENCRYPT);
     return out;
+}
+
+struct DataEncipherer::Keys {
+    DES_key_schedule k1, k2;
+    DES_cblock iv;
+};
+
+DataEncipherer::DataEncipherer(std::int32_t method, const std::string &password, const ChainingBlock &chaining)
+    : method_(method), chaining_(chaining)
+{
+    if (method != 0 && method != 1)
+        return;
+    keys_ = std::make_unique<Keys>();
+    const auto key = PasswordKey(password);
+    KeySchedule(key.data(), keys_->k1);
+    KeySchedule(key.data() + 8, keys_->k2);
+    std::memcpy(keys_->iv, chaining.data(), 8);
+}
+
+DataEncipherer::~DataEncipherer() = default;
+
+void DataEncipherer::Start(Bytes &out)
+{
+    if (method_ == 1 || method_ == 2)
+        out.insert(out.end(), chaining_.begin(), chaining_.end());
+}
+
+void DataEncipherer::Update(const std::uint8_t *data, std::size_t size, Bytes &out)
+{
+    if (!keys_) {
+        out.insert(out.end(), data, data + size);
+        return;
+    }
+    // Whole blocks only; the rest waits for more bytes or for Finish.
+    auto blocks = [&](const std::uint8_t *in, std::size_t n) {
+        const std::size_t at = out.size();
+        out.resize(at + n);
+        std::uint8_t *to = out.data() + at;
+        if (method_ == 1) {
+            DES_ede3_cbc_encrypt(in, to, static_cast<long>(n), &keys_->k1, &keys_->k2, &keys_->k1, &keys_->iv,
+                                 DES_ENCRYPT);
+            return;
+        }
+        for (std::size_t k = 0; k < n; k += 8) {
+            DES_cblock plain, cipher;
+            std::memcpy(plain, in + k, 8);
+            DES_ecb_encrypt(&plain, &cipher, &keys_->k1, DES_ENCRYPT);
+            std::memcpy(to + k, cipher, 8);
+        }
+    };
+    if (partialSize_ > 0) {
+        const std::size_t take = std::min(size, 8 - partialSize_);
+        std::memcpy(partial_ + partialSize_, data, take);
+        partialSize_ += take;
+        data += take;
+        size -= take;
+        if (partialSize_ < 8)
+            return;
+        blocks(partial_, 8);
+        partialSize_ = 0;
+    }
+    const std::size_t whole = size / 8 * 8;
+    if (whole > 0)
+        blocks(data, whole);
+    std::memcpy(partial_, data + whole, size - whole);
+    partialSize_ = size - whole;
+}
+
+void DataEncipherer::Finish(Bytes &out)
+{
+    if (!keys_ || partialSize_ == 0)
+        return;
+    const std::uint8_t zeros[8] = {};
+    Update(zeros, 8 - partialSize_, out);
 }
 
 EntrySpec EncipheredEntry(std::string name, const Bytes &data, std::int32_t method,

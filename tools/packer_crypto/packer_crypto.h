@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "packer/carrier_writer.h"
@@ -35,6 +36,29 @@ std::array<std::uint8_t, 16> PasswordKey(const std::string &password);
 // The bytes stored behind an entry's header block for the given method.
 Bytes EncipherData(const Bytes &plain, std::int32_t method, const std::string &password,
                    const ChainingBlock &chaining);
+
+// EncipherData for data that arrives in pieces: Start gives the bytes ahead
+// of the data, Update the enciphered whole blocks so far, Finish the last
+// block padded with zeros.  Together they are EncipherData's bytes.
+class DataEncipherer {
+public:
+    DataEncipherer(std::int32_t method, const std::string &password, const ChainingBlock &chaining);
+    ~DataEncipherer();
+    DataEncipherer(const DataEncipherer &) = delete;
+    DataEncipherer &operator=(const DataEncipherer &) = delete;
+
+    void Start(Bytes &out);
+    void Update(const std::uint8_t *data, std::size_t size, Bytes &out);
+    void Finish(Bytes &out);
+
+private:
+    struct Keys;
+    std::int32_t method_;
+    ChainingBlock chaining_;
+    std::unique_ptr<Keys> keys_;  // DES and triple DES only
+    std::uint8_t partial_[8] = {};
+    std::size_t partialSize_ = 0;
+};
 
 // A stored entry of `data`, enciphered with the given method.
 EntrySpec EncipheredEntry(std::string name, const Bytes &data, std::int32_t method,

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -25,6 +27,13 @@ std::string OwnLevel(const std::string &path)
     return last == "." || last == ".." || p == p.root_path() ? std::string() : last;
 }
 
+std::string StatProblem(int error)
+{
+    if (error == ENOENT)
+        return "no such file or folder";
+    return std::string("cannot be read: ") + std::strerror(error);
+}
+
 std::string Join(const std::string &prefix, const std::string &rest)
 {
     if (prefix.empty())
@@ -42,7 +51,7 @@ struct Walker {
     {
         struct stat st;
         if (stat(path.c_str(), &st) != 0) {
-            result.errors.push_back(path + ": cannot be read");
+            result.errors.push_back(path + ": " + StatProblem(errno));
             return;
         }
         if (S_ISDIR(st.st_mode)) {
@@ -75,7 +84,7 @@ struct Walker {
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
             children.push_back(*it);
         if (ec) {
-            result.errors.push_back(dir + ": cannot be listed");
+            result.errors.push_back(dir + ": cannot be listed: " + ec.message());
             return;
         }
         std::sort(children.begin(), children.end(),
@@ -119,7 +128,7 @@ WalkResult WalkPaths(const std::vector<std::string> &paths, const std::string &s
     for (const std::string &path : paths) {
         struct stat top;
         if (stat(path.c_str(), &top) != 0) {
-            w.result.errors.push_back(path + ": no such file or folder");
+            w.result.errors.push_back(path + ": " + StatProblem(errno));
             continue;
         }
         const std::string own = OwnLevel(path);

@@ -25,7 +25,7 @@ struct FoundFile {
 
 struct WalkResult {
     std::vector<FoundFile> files;
-    std::vector<std::string> errors;    // one line each; the walk goes on
+    std::vector<std::string> errors;    // one line each, "PATH: reason"; the walk goes on
     std::vector<std::string> skipped;   // special files, the archive itself
 };
 

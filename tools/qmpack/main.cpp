@@ -1,342 +1,293 @@
 // qmpack - packs files and folders into a Quillmark archive.
 //
-// The command line: options, the archive to write, then the files and
-// folders to pack (see kHelp).  The work is in three steps: the walk finds
-// the files and their names (file_walk), the names become code page 437
-// (oem_name), and each file's bytes are compressed and enciphered into an
-// entry of the carrier the packer's library writes.
+// The command line (options.h): options, the archive to write, then the
+// files and folders to pack.  The work is in four steps: the walk finds the
+// files and their names (file_walk), the names become code page 437
+// (oem_name), each file streams through the encoder and the cipher into an
+// entry of the archive being written (entry_packer, archive_output), and the
+// finished archive takes the final name.  A file that cannot be packed is
+// named with its reason and left out, and qmpack ends with status 1 (or,
+// with --strict, writes nothing).
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <new>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "packer/carrier_writer.h"
-#include "packer/encoder.h"
 #include "packer_crypto/packer_crypto.h"
 #include "qmpack/append.h"
+#include "qmpack/archive_output.h"
+#include "qmpack/entry_packer.h"
 #include "qmpack/file_walk.h"
 #include "qmpack/oem_name.h"
+#include "qmpack/options.h"
+#include "quill/console.h"
+#include "quill/progress_display.h"
+
+namespace qmpack {
 
 namespace {
 
-constexpr const char *kHelp =
-    "usage: qmpack [OPTIONS] ARCHIVE PATH...\n"
-    "\n"
-    "Packs files and folders (recursively) into the archive ARCHIVE.  Each PATH\n"
-    "adds its own last level and everything below it: 'qmpack a.qm /home/u/docs'\n"
-    "stores docs\\..., 'qmpack a.qm .' stores the current folder's contents.\n"
-    "Names are stored in code page 437: a name with a character that does not\n"
-    "come back as itself (letters like \xC5\xA1 or \xE2\x82\xAC) is refused.  Each entry keeps\n"
-    "the file's modification time (local time, 2-second steps) and its\n"
-    "read-only bit.  Empty folders are not stored.\n"
-    "\n"
-    "  -m, --method METHOD      store   keep the bytes as they are\n"
-    "                           lz      compress (the default); a file that does\n"
-    "                                   not get smaller is stored\n"
-    "                           audio   compress in audio mode\n"
-    "                           auto    pick per block, audio where it pays\n"
-    "  -c, --cipher CIPHER      none    (the default without -p)\n"
-    "                           des     single DES, each 8-byte block on its own\n"
-    "                           3des    two-key triple DES in CBC mode (the\n"
-    "                                   default with -p)\n"
-    "                           3des-iv a chaining value ahead of the data, which\n"
-    "                                   stays readable: it hides nothing\n"
-    "  -p, --password PASSWORD  the data password (des, 3des; at most 249 bytes)\n"
-    "  -H, --header-password PASSWORD\n"
-    "                           encipher the header blocks (names, sizes, times)\n"
-    "                           with DES under this password (at most 255 bytes)\n"
-    "      --carrier FILE       put the archive behind the bytes of FILE (at most\n"
-    "                           81,895 bytes: the archive must begin within the\n"
-    "                           first 81,920)\n"
-    "  -a, --append             add the files to the existing ARCHIVE (whose\n"
-    "                           header blocks are plain); each call may use\n"
-    "                           other -m, -c and -p, so one archive can mix them\n"
-    "  -q, --quiet              no line per file\n"
-    "  -h, --help               this text\n"
-    "\n"
-    "Exit status: 0 packed, 1 a file could not be packed or the archive not\n"
-    "written (nothing is written then), 2 a usage error.\n";
-
 constexpr std::size_t kLargestCarrier = 0x14000 - 25;
+constexpr std::uint64_t kLargestArchive = 0x7FFFFFFF;
 
-enum class Method { Store, Lz, Audio, Auto };
-
-struct Options {
-    Method method = Method::Lz;
-    std::int32_t cipher = -1;
-    bool cipherGiven = false;
-    std::string password;
-    std::string headerPassword;
-    bool encipherHeaders = false;
-    std::string carrier;
-    bool quiet = false;
-    bool append = false;
-    std::string archive;
-    std::vector<std::string> paths;
+// A file that passed the checks of its name, with the name to store.
+struct Planned {
+    const FoundFile *file;
+    std::string storedName;
 };
 
-int UsageError(const std::string &message)
-{
-    std::fprintf(stderr, "qmpack: %s\n(qmpack --help tells more)\n", message.c_str());
-    return 2;
-}
+class Packer {
+public:
+    explicit Packer(const Options &o) : o_(o), display_(console_, o.quiet) {}
 
-// Returns -1 when parsed, else the exit status to end with.
-int ParseArguments(int argc, char **argv, Options &o)
-{
-    int i = 1;
-    for (; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--") {
-            ++i;
-            break;
-        }
-        if (flag.size() < 2 || flag[0] != '-')
-            break;
-        auto value = [&](std::string &out) {
-            if (i + 1 >= argc)
+    int Run()
+    {
+        if (o_.cipher == 2)
+            display_.Err("qmpack: note: -c 3des-iv leaves the data readable");
+        if (!CheckOutputPath() || !ReadCarrier())
+            return 1;
+        const WalkResult walk = WalkPaths(o_.paths, o_.archive);
+        for (const std::string &line : walk.skipped)
+            display_.Err("qmpack: skipped " + line);
+        for (const std::string &line : walk.errors)
+            Warn(line);
+        const std::vector<Planned> plan = Plan(walk);
+        if (o_.strict && leftOut_ > 0)
+            return Untouched("(--strict)");
+        if (plan.empty())
+            return Untouched(leftOut_ > 0 ? "(no file could be packed)" : "(no file to pack)");
+        return Write(plan);
+    }
+
+private:
+    void Warn(const std::string &line)
+    {
+        display_.Err("qmpack: " + line);
+        ++leftOut_;
+    }
+
+    int Untouched(const std::string &why)
+    {
+        display_.Err("qmpack: " + o_.archive + (o_.append ? " left as it was" : " not written") +
+                     (why.empty() ? "" : " " + why));
+        return 1;
+    }
+
+    // A new archive replaces only an archive, unless --force; -a needs one
+    // it can add to.
+    bool CheckOutputPath()
+    {
+        if (o_.append) {
+            existing_ = ReadForAppend(o_.archive);
+            if (!existing_.error.empty()) {
+                display_.Err("qmpack: " + o_.archive + " " + existing_.error);
                 return false;
-            out = argv[++i];
+            }
             return true;
-        };
-        std::string text;
-        if (flag == "-h" || flag == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (flag == "-q" || flag == "--quiet") {
-            o.quiet = true;
-        } else if (flag == "-a" || flag == "--append") {
-            o.append = true;
-        } else if (flag == "-m" || flag == "--method") {
-            if (!value(text))
-                return UsageError(flag + " needs a method");
-            if (text == "store")
-                o.method = Method::Store;
-            else if (text == "lz")
-                o.method = Method::Lz;
-            else if (text == "audio")
-                o.method = Method::Audio;
-            else if (text == "auto")
-                o.method = Method::Auto;
-            else
-                return UsageError("unknown method '" + text + "' (store, lz, audio or auto)");
-        } else if (flag == "-c" || flag == "--cipher") {
-            if (!value(text))
-                return UsageError(flag + " needs a cipher");
-            o.cipherGiven = true;
-            if (text == "none")
-                o.cipher = -1;
-            else if (text == "des")
-                o.cipher = 0;
-            else if (text == "3des")
-                o.cipher = 1;
-            else if (text == "3des-iv")
-                o.cipher = 2;
-            else
-                return UsageError("unknown cipher '" + text + "' (none, des, 3des or 3des-iv)");
-        } else if (flag == "-p" || flag == "--password") {
-            if (!value(o.password))
-                return UsageError(flag + " needs a password");
-        } else if (flag == "-H" || flag == "--header-password") {
-            if (!value(o.headerPassword))
-                return UsageError(flag + " needs a password");
-            o.encipherHeaders = true;
-        } else if (flag == "--carrier") {
-            if (!value(o.carrier))
-                return UsageError(flag + " needs a file");
-        } else {
-            return UsageError("unknown option " + flag);
         }
+        switch (LookAtOutputPath(o_.archive)) {
+        case OutputPathHolds::Nothing:
+        case OutputPathHolds::Archive:
+            return true;
+        case OutputPathHolds::Folder:
+            display_.Err("qmpack: " + o_.archive + " is a folder: name the archive file to write");
+            return false;
+        case OutputPathHolds::OtherFile:
+        case OutputPathHolds::Unreadable:
+            if (o_.force)
+                return true;
+            display_.Err("qmpack: " + o_.archive +
+                         " exists and is not an archive (no signature in its first 81,920 bytes): "
+                         "not replaced (--force replaces it)");
+            return false;
+        }
+        return false;
     }
-    if (argc - i < 2)
-        return UsageError(argc - i == 0 ? "no archive named" : "nothing to pack");
-    o.archive = argv[i++];
-    o.paths.assign(argv + i, argv + argc);
 
-    if (!o.cipherGiven && !o.password.empty())
-        o.cipher = 1;
-    if ((o.cipher == 0 || o.cipher == 1) && o.password.empty())
-        return UsageError("the cipher needs a password (-p)");
-    if (o.cipher == -1 && !o.password.empty())
-        return UsageError("a password with -c none: nothing would be enciphered");
-    if (o.password.size() > 249)
-        return UsageError("the data password has more than 249 bytes");
-    if (o.headerPassword.size() > 255)
-        return UsageError("the header password has more than 255 bytes");
-    if (o.append && (o.encipherHeaders || !o.carrier.empty()))
-        return UsageError("--append keeps the archive's carrier and plain header blocks: no -H, no --carrier");
-    return -1;
-}
-
-// The bytes to store for one file: compressed when that makes them smaller
-// (an entry is compressed exactly when its packed size is below its unpacked
-// size), then enciphered.
-qmpack::EntrySpec MakeEntry(const Options &o, const std::string &name, const qmpack::Bytes &data,
-                            std::mt19937 &rng)
-{
-    qmpack::ChainingBlock chaining;
-    for (auto &b : chaining)
-        b = static_cast<std::uint8_t>(rng());
-    qmpack::EntrySpec entry = qmpack::EncipheredEntry(name, data, o.cipher, o.password, chaining);
-    if (o.method != Method::Store && !data.empty()) {
-        qmpack::EncoderOptions encoder;
-        encoder.audio = o.method == Method::Audio  ? qmpack::AudioMode::Always
-                        : o.method == Method::Auto ? qmpack::AudioMode::Auto
-                                                   : qmpack::AudioMode::Never;
-        const qmpack::Bytes packed =
-            qmpack::EncipherData(qmpack::Encode(data, encoder), o.cipher, o.password, chaining);
-        if (packed.size() < data.size())
-            entry.stored = packed;
+    bool ReadCarrier()
+    {
+        if (o_.carrier.empty())
+            return true;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(o_.carrier, ec)) {
+            display_.Err("qmpack: " + o_.carrier + ": the carrier is not a readable file");
+            return false;
+        }
+        if (std::filesystem::file_size(o_.carrier, ec) > kLargestCarrier || ec) {
+            // The library looks for the signature record in the first 81,920
+            // bytes of a carrier, and the record's first 25 bytes must lie there.
+            display_.Err("qmpack: " + o_.carrier + ": a carrier may have at most " +
+                         std::to_string(kLargestCarrier) +
+                         " bytes: the archive must begin within the first 81,920 bytes");
+            return false;
+        }
+        carrier_ = ReadFile(o_.carrier);
+        // The library takes the first signature record it meets.
+        if (FindSignature(carrier_) != std::string::npos) {
+            display_.Err("qmpack: " + o_.carrier + ": the carrier holds an archive signature already");
+            return false;
+        }
+        return true;
     }
-    return entry;
-}
+
+    // The files whose names can be stored, each name once.
+    std::vector<Planned> Plan(const WalkResult &walk)
+    {
+        std::set<std::string> names;  // upper-cased: the library matches names without case
+        auto fold = [](std::string name) {
+            for (char &c : name)
+                if (c >= 'a' && c <= 'z')
+                    c = static_cast<char>(c - 'a' + 'A');
+            return name;
+        };
+        for (const std::string &name : existing_.names)
+            names.insert(fold(name));
+        std::vector<Planned> plan;
+        for (const FoundFile &file : walk.files) {
+            const OemName oem = ToOemName(file.name);
+            if (!oem.refused.empty()) {
+                Warn(file.path + ": the name cannot be stored: '" + oem.refused + "' " + oem.reason);
+            } else if (oem.bytes.size() > 255) {
+                Warn(file.path + ": the stored name would have more than 255 characters");
+            } else if (!names.insert(fold(oem.bytes)).second) {
+                Warn(file.path + ": another file is already stored as " + file.name);
+            } else if (file.size > 0x7FFFFFF0u) {
+                Warn(file.path + ": larger than an archive entry can be (2 GiB)");
+            } else {
+                plan.push_back({&file, oem.bytes});
+            }
+        }
+        return plan;
+    }
+
+    int OutputFailed(ArchiveOutput &out)
+    {
+        display_.Err("qmpack: cannot write " + o_.archive + ": " + out.error());
+        return Untouched("");
+    }
+
+    int Write(const std::vector<Planned> &plan)
+    {
+        ArchiveOutput out;
+        if (!out.Create(o_.archive)) {
+            display_.Err("qmpack: cannot write beside " + o_.archive + ": " + out.error());
+            return 1;
+        }
+        if (o_.append) {
+            if (!out.CopyFrom(o_.archive))
+                return OutputFailed(out);
+        } else {
+            CarrierSpec layout;
+            layout.flags = o_.encipherHeaders ? 1 : 0;
+            const Bytes record = BuildSignatureRecord(layout);
+            if (!out.Write(carrier_.data(), carrier_.size()) || !out.Write(record.data(), record.size()))
+                return OutputFailed(out);
+        }
+
+        PackSettings settings;
+        settings.method = o_.method;
+        settings.encoder = LevelOptions(o_.level);
+        settings.cipher = o_.cipher;
+        settings.password = o_.password;
+        if (o_.encipherHeaders)
+            settings.encipherHeader = HeaderEncipherer(o_.headerPassword);
+        std::random_device seed;
+        std::mt19937 rng(seed());
+
+        std::int64_t total = 0;
+        for (const Planned &p : plan)
+            total += static_cast<std::int64_t>(p.file->size);
+        display_.Start(total);
+        std::int64_t before = 0;  // bytes of the files before the current one
+        std::size_t packed = 0;
+        std::uint64_t unpackedTotal = 0;
+        for (const Planned &p : plan) {
+            const std::string shown = p.file->name;
+            const PackResult r = PackFile(out, *p.file, p.storedName, settings, rng, [&](std::uint64_t read) {
+                const std::int64_t size = static_cast<std::int64_t>(p.file->size);
+                const auto done = static_cast<std::int64_t>(read);
+                display_.Update(shown, size ? static_cast<std::int32_t>(done * 100 / std::max(size, done)) : 100,
+                                before + done);
+            });
+            before += static_cast<std::int64_t>(p.file->size);
+            if (r.outcome == PackResult::Outcome::OutputFailed)
+                return OutputFailed(out);
+            if (r.outcome == PackResult::Outcome::InputFailed) {
+                Warn(p.file->path + ": " + r.problem);
+                if (o_.strict)
+                    return Untouched("(--strict)");
+                continue;
+            }
+            if (!r.problem.empty()) {
+                Warn(p.file->path + ": " + r.problem);
+                if (o_.strict)
+                    return Untouched("(--strict)");
+            }
+            if (out.Size() > kLargestArchive) {
+                // Sizes and offsets in the format are signed 32-bit.
+                if (!out.CutTo(out.Size() - kHeaderBlockSize - r.stored))
+                    return OutputFailed(out);
+                Warn(p.file->path + ": the archive would pass 2 GiB");
+                if (o_.strict)
+                    return Untouched("(--strict)");
+                continue;
+            }
+            ++packed;
+            unpackedTotal += r.size;
+            char line[64];
+            std::snprintf(line, sizeof line, " %10llu -> %10llu", static_cast<unsigned long long>(r.size),
+                          static_cast<unsigned long long>(r.stored));
+            display_.Out((shown.size() < 40 ? shown + std::string(40 - shown.size(), ' ') : shown) + line);
+        }
+        display_.ClearProgress();
+        if (packed == 0) {
+            out.Discard();
+            return Untouched("(no file could be packed)");
+        }
+        if (!out.Commit(o_.archive))
+            return OutputFailed(out);
+        display_.Out(std::to_string(packed) + (packed == 1 ? " file, " : " files, ") +
+                     std::to_string(unpackedTotal) + " bytes -> " + o_.archive + ", " +
+                     std::to_string(out.Size()) + " bytes");
+        if (leftOut_ > 0) {
+            display_.Err("qmpack: " + std::to_string(leftOut_) + (leftOut_ == 1 ? " file or folder" : " files or folders") +
+                         " left out; " + o_.archive + " holds the rest");
+            return 1;
+        }
+        return 0;
+    }
+
+    const Options &o_;
+    quill::TerminalConsole console_;
+    quill::Display display_;
+    ExistingArchive existing_;
+    Bytes carrier_;
+    int leftOut_ = 0;
+};
 
 }  // namespace
 
+}  // namespace qmpack
+
 int main(int argc, char **argv)
 {
-    Options o;
-    if (const int status = ParseArguments(argc, argv, o); status >= 0)
+    qmpack::Options options;
+    if (const int status = qmpack::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), options);
+        status >= 0)
         return status;
-    if (o.cipher == 2)
-        std::fprintf(stderr, "qmpack: note: -c 3des-iv leaves the data readable\n");
-
-    qmpack::CarrierSpec layout;
-    qmpack::ExistingArchive existing;
-    if (o.append) {
-        existing = qmpack::ReadForAppend(o.archive);
-        if (!existing.error.empty()) {
-            std::fprintf(stderr, "qmpack: %s %s\n", o.archive.c_str(), existing.error.c_str());
-            return 1;
-        }
+    qmpack::RemoveTemporaryOnSignals();
+    try {
+        qmpack::Packer packer(options);
+        return packer.Run();
+    } catch (const std::bad_alloc &) {
+        std::fputs("qmpack: out of memory; nothing written\n", stderr);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "qmpack: %s; nothing written\n", e.what());
     }
-    if (!o.carrier.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(o.carrier, ec)) {
-            std::fprintf(stderr, "qmpack: %s: the carrier is not a readable file\n", o.carrier.c_str());
-            return 1;
-        }
-        layout.prefix = qmpack::ReadFile(o.carrier);
-        // The library looks for the signature record in the first 81,920
-        // bytes of a carrier, and the record's first 25 bytes must lie there.
-        if (layout.prefix.size() > kLargestCarrier) {
-            std::fprintf(stderr,
-                         "qmpack: %s: a carrier may have at most %zu bytes: the archive must begin "
-                         "within the first 81,920 bytes\n",
-                         o.carrier.c_str(), kLargestCarrier);
-            return 1;
-        }
-        // The library takes the first signature record it meets.
-        if (qmpack::FindSignature(layout.prefix) != std::string::npos) {
-            std::fprintf(stderr, "qmpack: %s: the carrier holds an archive signature already\n",
-                         o.carrier.c_str());
-            return 1;
-        }
-    }
-    if (o.encipherHeaders) {
-        layout.flags = 1;
-        layout.encipherHeader = qmpack::HeaderEncipherer(o.headerPassword);
-    }
-
-    const qmpack::WalkResult walk = qmpack::WalkPaths(o.paths, o.archive);
-    for (const std::string &line : walk.skipped)
-        std::fprintf(stderr, "qmpack: skipped %s\n", line.c_str());
-    bool failed = false;
-    for (const std::string &line : walk.errors) {
-        std::fprintf(stderr, "qmpack: %s\n", line.c_str());
-        failed = true;
-    }
-
-    std::random_device seed;
-    std::mt19937 rng(seed());
-    std::set<std::string> names;  // upper-cased: the library matches names without case
-    auto fold = [](std::string name) {
-        for (char &c : name)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        return name;
-    };
-    for (const std::string &name : existing.names)
-        names.insert(fold(name));
-    std::uint64_t total = o.append ? existing.bytes.size() : layout.prefix.size() + qmpack::kSignatureRecordSize;
-    std::uint64_t unpackedTotal = 0;
-    for (const qmpack::FoundFile &file : walk.files) {
-        const qmpack::OemName oem = qmpack::ToOemName(file.name);
-        if (!oem.refused.empty()) {
-            std::fprintf(stderr, "qmpack: %s: the name cannot be stored: '%s' %s\n", file.path.c_str(),
-                         oem.refused.c_str(), oem.reason.c_str());
-            failed = true;
-            continue;
-        }
-        if (oem.bytes.size() > 255) {
-            std::fprintf(stderr, "qmpack: %s: the stored name would have more than 255 characters\n",
-                         file.path.c_str());
-            failed = true;
-            continue;
-        }
-        if (!names.insert(fold(oem.bytes)).second) {
-            std::fprintf(stderr, "qmpack: %s: another file is already stored as %s\n", file.path.c_str(),
-                         file.name.c_str());
-            failed = true;
-            continue;
-        }
-        if (file.size > 0x7FFFFFF0u) {
-            std::fprintf(stderr, "qmpack: %s: larger than an archive can hold\n", file.path.c_str());
-            failed = true;
-            continue;
-        }
-        const qmpack::Bytes data = qmpack::ReadFile(file.path);
-        if (data.size() != file.size) {
-            std::fprintf(stderr, "qmpack: %s: cannot be read whole\n", file.path.c_str());
-            failed = true;
-            continue;
-        }
-        qmpack::EntrySpec entry = MakeEntry(o, oem.bytes, data, rng);
-        entry.dosDateTime = file.dosDateTime;
-        entry.attributes = file.attributes;
-        total += qmpack::kHeaderBlockSize + entry.stored.size();
-        unpackedTotal += data.size();
-        if (!o.quiet)
-            std::printf("%-40s %10zu -> %10zu\n", file.name.c_str(), data.size(), entry.stored.size());
-        layout.entries.push_back(std::move(entry));
-    }
-    const char *untouched = o.append ? "left as it was" : "not written";
-    if (failed) {
-        std::fprintf(stderr, "qmpack: %s %s\n", o.archive.c_str(), untouched);
-        return 1;
-    }
-    if (layout.entries.empty()) {
-        std::fprintf(stderr, "qmpack: no file to pack; %s %s\n", o.archive.c_str(), untouched);
-        return 1;
-    }
-    if (total > 0x7FFFFFFFu) {
-        std::fprintf(stderr, "qmpack: an archive must stay below 2 GiB; %s %s\n", o.archive.c_str(), untouched);
-        return 1;
-    }
-    qmpack::Bytes bytes;
-    if (o.append) {
-        bytes = std::move(existing.bytes);
-        for (const qmpack::EntrySpec &e : layout.entries) {
-            const auto block = qmpack::BuildHeaderBlock(e);
-            bytes.insert(bytes.end(), block.begin(), block.end());
-            bytes.insert(bytes.end(), e.stored.begin(), e.stored.end());
-        }
-    } else {
-        bytes = qmpack::BuildCarrier(layout);
-    }
-    // Written beside and renamed, so a failed write leaves an older archive whole.
-    const std::string temporary = o.archive + ".qmpack-tmp";
-    if (!qmpack::WriteFile(temporary, bytes) || std::rename(temporary.c_str(), o.archive.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        std::fprintf(stderr, "qmpack: cannot write %s\n", o.archive.c_str());
-        return 1;
-    }
-    if (!o.quiet)
-        std::printf("%zu files, %llu bytes -> %s, %llu bytes\n", layout.entries.size(),
-                    static_cast<unsigned long long>(unpackedTotal), o.archive.c_str(),
-                    static_cast<unsigned long long>(total));
-    return 0;
+    return 1;
 }

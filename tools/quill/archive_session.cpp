@@ -34,9 +34,9 @@ ArchiveSession::ArchiveSession(const CommandLine &line, PasswordAnswers &answers
     SetSetCryptKeyProc(user, AnswerHeaderQuestion);
 }
 
-bool MaskList::Fill(const CommandLine &line)
+bool MaskList::Fill(const std::vector<std::string> &masks)
 {
-    for (const auto &mask : line.masks)
+    for (const auto &mask : masks)
         if (!AppendFileMask(mask.c_str(), &list_))
             return false;
     return true;

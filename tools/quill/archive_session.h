@@ -41,7 +41,7 @@ private:
     uint16_t status_;
 };
 
-// The command line's masks as a library mask list; none selects every entry.
+// A library mask list; none selects every entry.
 class MaskList {
 public:
     MaskList() { InitFileMaskList(&list_); }
@@ -50,7 +50,7 @@ public:
     MaskList &operator=(const MaskList &) = delete;
 
     // false when the library could not take a mask; its status says why.
-    bool Fill(const CommandLine &line);
+    bool Fill(const std::vector<std::string> &masks);
     const FileMaskList *get() const { return &list_; }
 
 private:

@@ -1,5 +1,5 @@
 // codepage.cpp - Windows-1252 <-> UTF-8: the command line and the terminal
-// on POSIX, and JSON output everywhere.
+// on POSIX, and JSON output and the handle API everywhere.
 //
 // Windows-1252 is Latin-1 except for 0x80-0x9F, where it places the
 // typographic characters below; five bytes of that row are unassigned.
@@ -20,7 +20,7 @@ constexpr char32_t kHighRow[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-[[maybe_unused]] std::optional<char> ByteFor(char32_t cp)
+std::optional<char> ByteFor(char32_t cp)
 {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
         return static_cast<char>(cp);
@@ -61,10 +61,12 @@ std::string Utf8FromLibraryText(std::string_view text)
     return out;
 }
 
-#ifndef _WIN32
+namespace {
 
-
-std::optional<std::string> ToLibraryText(const std::string &text)
+// Decodes UTF-8 into Windows-1252.  A malformed sequence ends the text
+// (nothing); a character without a Windows-1252 form is the substitute, or
+// ends the text when there is none.
+std::optional<std::string> Decode(std::string_view text, std::optional<char> substitute)
 {
     std::string out;
     size_t i = 0;
@@ -81,29 +83,53 @@ std::optional<std::string> ToLibraryText(const std::string &text)
         } else if ((lead & 0xF0) == 0xE0) {
             extra = 2;
             cp = lead & 0x0F;
-        } else {
+        } else if ((lead & 0xF8) == 0xF0 && substitute) {
             // Four-byte sequences lie beyond Windows-1252 anyway.
+            extra = 3;
+            cp = 0x10000;
+        } else {
             return std::nullopt;
         }
         if (text.size() - i <= static_cast<size_t>(extra))
             return std::nullopt;
         for (int k = 1; k <= extra; ++k) {
-            const auto next = static_cast<uint8_t>(text[i + k]);
+            const auto next = static_cast<uint8_t>(text[i + static_cast<size_t>(k)]);
             if ((next & 0xC0) != 0x80)
                 return std::nullopt;
-            cp = (cp << 6) | (next & 0x3F);
+            if (extra < 3)
+                cp = (cp << 6) | (next & 0x3F);
         }
         // Overlong forms would smuggle in characters such as the slash.
         if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800))
             return std::nullopt;
-        const auto byte = ByteFor(cp);
-        if (!byte)
+        const auto byte = extra < 3 ? ByteFor(cp) : std::nullopt;
+        if (!byte && !substitute)
             return std::nullopt;
-        out += *byte;
-        i += 1 + extra;
+        out += byte ? *byte : *substitute;
+        i += 1 + static_cast<size_t>(extra);
     }
     return out;
 }
+
+}  // namespace
+
+std::string LibraryTextFromUtf8(std::string_view text)
+{
+    return Decode(text, '?').value_or(std::string());
+}
+
+std::string Utf8FromLibraryPath(std::string_view path)
+{
+    std::string out = Utf8FromLibraryText(path);
+#ifndef _WIN32
+    std::replace(out.begin(), out.end(), '\\', '/');
+#endif
+    return out;
+}
+
+#ifndef _WIN32
+
+std::optional<std::string> ToLibraryText(const std::string &text) { return Decode(text, std::nullopt); }
 
 std::string FromLibraryText(std::string_view text) { return Utf8FromLibraryText(text); }
 

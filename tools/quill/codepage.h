@@ -19,8 +19,16 @@ std::optional<std::string> ToLibraryText(const std::string &text);
 // The same, for a path: slashes also become backslashes.
 std::optional<std::string> ToLibraryPath(const std::string &path);
 
-// A library string in UTF-8, on every platform (JSON output).
+// A library string in UTF-8, on every platform (JSON output, the handle API).
 std::string Utf8FromLibraryText(std::string_view text);
+
+// UTF-8 (a name from the handle API) as a library string, on every
+// platform; a character without a Windows-1252 form becomes '?'.
+std::string LibraryTextFromUtf8(std::string_view text);
+
+// A library path in UTF-8 as the handle API opens it: on POSIX systems with
+// slashes again.
+std::string Utf8FromLibraryPath(std::string_view path);
 
 // A library string for the terminal.
 std::string FromLibraryText(std::string_view text);

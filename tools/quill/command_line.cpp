@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "quill/codepage.h"
+#include "quill/option_scanner.h"
 
 namespace quill {
 
@@ -30,39 +31,93 @@ const char *UsageText()
 {
     return "usage: quill l [--json] ARCHIVE [MASK...]\n"
            "       quill t [-q] ARCHIVE [MASK...]\n"
-           "       quill x [-o DIR] [-k] [--relative PATH] [-y | -n] [-q] ARCHIVE [MASK...]\n"
+           "       quill x [-o DIR] [--relative PATH] [-y | -n] [-q] ARCHIVE [MASK...]\n"
+           "       quill e [-o DIR] [-y | -n] [-q] ARCHIVE [MASK...]\n"
            "       quill scan [-j N] [--test] [--json] PATH...   (quill scan --help)\n"
            "       quill --help | --version\n"
            "\n"
            "  l            list the entries that match the masks (default: all)\n"
-           "  t            test them: check every entry's CRC, writing nothing\n"
-           "  x            extract them\n"
+           "  t            test them: check every entry's CRC in memory, writing\n"
+           "               nothing (no free space needed)\n"
+           "  x            extract them with the folders stored in the archive\n"
+           "  e            extract them all into one folder, without the stored\n"
+           "               folders (names that meet: see -y and -n)\n"
            "  --json       list as one JSON object (names in UTF-8)\n"
-           "  -o DIR       extract into DIR (default: the current directory)\n"
-           "  -k           keep the directories stored with the entries\n"
+           "  -o DIR, --output DIR\n"
+           "               extract into DIR (default: the current directory)\n"
+           "  -k           keep the stored folders (what x does anyway)\n"
            "  --relative PATH\n"
-           "               keep the stored directories below PATH, dropping PATH\n"
-           "               itself (implies -k; entries outside PATH keep their path)\n"
-           "  -y           overwrite existing files\n"
+           "               x only: extract what lies below the stored folder PATH\n"
+           "               without PATH itself (entries outside it keep their path)\n"
+           "  -y           overwrite existing files (e says which entry replaced which)\n"
            "  -n           never overwrite existing files\n"
            "               (neither: ask on a terminal, otherwise skip them)\n"
            "  -q           quiet: no file names, no progress, only failures\n"
-           "  -p PASSWORD  the password of enciphered entry data\n"
+           "  -p PASSWORD, --password PASSWORD\n"
+           "               the password of enciphered entry data\n"
            "  -H PASSWORD, --header-password PASSWORD\n"
            "               the password of enciphered header blocks (without -H,\n"
            "               the -p password is tried for them too)\n"
            "  --           end of options: later arguments are masks\n"
+           "Short options may be bundled (-qy), and a value may follow '=' (--output=DIR)\n"
+           "or the letter itself (-oDIR).  Options may stand anywhere after the command.\n"
            "\n"
            "Without -p or -H, quill asks for a password on the terminal when one is\n"
            "needed (never when it has no terminal).\n"
-           "Masks use * and ?, for example *.TXT or DOC\\*.*; matching ignores case.\n"
+           "\n"
+           "Masks: * stands for any characters and ? for one; case is ignored, and / and\n"
+           "\\ both separate folders.  A mask without a separator is matched against the\n"
+           "last part of each name, at any level: *.wav finds SOUND\\BOAT.WAV.  A mask with\n"
+           "a separator is matched against the whole stored name, and there * crosses\n"
+           "folders: doc/* finds DOC\\A.TXT and DOC\\SUB\\B.TXT.  Each mask that matches\n"
+           "nothing is named, and the exit code is then 8.  Quote masks, so the shell\n"
+           "leaves them alone: quill x a.qm '*.txt'.\n"
            "\n"
            "Exit codes: 0 done, 1 other failure, 2 wrong command line, 3 archive not\n"
            "readable, 4 damaged data, 5 password missing or wrong, 6 output file not\n"
-           "written, 7 stopped by the user, 8 no entry matches the masks.\n";
+           "written, 7 stopped by the user, 8 a mask matches no entry.\n";
 }
 
 const char *VersionText() { return "quill 0.1.0 (Quillmark)\n"; }
+
+namespace {
+
+enum OptionId { kHelp, kVersion, kJson, kQuiet, kKeep, kYes, kNo, kOutput, kRelative, kPassword, kHeaderPassword };
+
+const std::vector<OptionSpec> &Options()
+{
+    static const std::vector<OptionSpec> specs = {
+        {kHelp, 'h', "help", false},        {kVersion, '\0', "version", false},
+        {kJson, '\0', "json", false},       {kQuiet, 'q', nullptr, false},
+        {kKeep, 'k', nullptr, false},       {kYes, 'y', nullptr, false},
+        {kNo, 'n', nullptr, false},         {kOutput, 'o', "output", true},
+        {kRelative, '\0', "relative", true}, {kPassword, 'p', "password", true},
+        {kHeaderPassword, 'H', "header-password", true},
+    };
+    return specs;
+}
+
+// Whether an option means something to the command.
+bool Applies(int id, Command command, bool flat)
+{
+    switch (id) {
+    case kJson:
+        return command == Command::List;
+    case kQuiet:
+        return command != Command::List;
+    case kKeep:
+    case kRelative:
+        return command == Command::Extract && !flat;
+    case kYes:
+    case kNo:
+    case kOutput:
+        return command == Command::Extract;
+    default:
+        return true;
+    }
+}
+
+}  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string> &args)
 {
@@ -76,29 +131,34 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string> &args)
         return Only(Command::Help);
     if (command == "--version")
         return Only(Command::Version);
-    if (command == "l")
+    bool flat = false;
+    if (command == "l") {
         line.command = Command::List;
-    else if (command == "t")
+    } else if (command == "t") {
         line.command = Command::Test;
-    else if (command == "x")
+    } else if (command == "x") {
         line.command = Command::Extract;
-    else
-        return Fail("unknown command '" + command + "' (use l, t or x)");
-    const bool extracting = line.command == Command::Extract;
-    const bool listing = line.command == Command::List;
+        line.keepDirectories = true;
+    } else if (command == "e") {
+        line.command = Command::Extract;
+        flat = true;
+    } else {
+        return Fail("unknown command '" + command + "' (use l, t, x or e)");
+    }
 
-    bool optionsEnded = false;
     bool haveArchive = false;
     bool haveOutputDir = false;
     bool haveRelative = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
-        if (!isOption) {
+    OptionScanner scanner(args, Options(), 1);
+    for (;;) {
+        const ScannedArgument arg = scanner.Next();
+        if (arg.kind == ScannedArgument::Kind::End)
+            break;
+        if (arg.kind == ScannedArgument::Kind::Operand) {
             if (!haveArchive) {
-                const auto path = ToLibraryPath(arg);
+                const auto path = ToLibraryPath(arg.written);
                 if (!path)
-                    return Fail("the archive path '" + arg + "' has characters outside Windows-1252");
+                    return Fail("the archive path '" + arg.written + "' has characters outside Windows-1252");
                 if (path->empty())
                     return Fail("the archive path is empty");
                 if (path->size() > kMaxArchivePath)
@@ -106,65 +166,66 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string> &args)
                 line.archive = *path;
                 haveArchive = true;
             } else {
-                const auto mask = ToLibraryText(arg);
+                const auto mask = ToLibraryText(arg.written);
                 if (!mask)
-                    return Fail("the mask '" + arg + "' has characters outside Windows-1252");
+                    return Fail("the mask '" + arg.written + "' has characters outside Windows-1252");
                 if (mask->size() > kMaxMask)
-                    return Fail("the mask '" + arg + "' is longer than 255 characters");
+                    return Fail("the mask '" + arg.written + "' is longer than 255 characters");
                 line.masks.push_back(*mask);
             }
             continue;
         }
-        // The value of an option that takes one.
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 == args.size())
-                return std::nullopt;
-            return args[++i];
-        };
-        if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
+        if (arg.id == kHelp)
             return Only(Command::Help);
-        } else if (arg == "--version") {
+        if (arg.id == kVersion)
             return Only(Command::Version);
-        } else if (arg == "--json" && listing) {
+        if (arg.id < 0 || !Applies(arg.id, line.command, flat))
+            return Fail("unknown option '" + arg.written + "' for " + command);
+        if (arg.unwantedValue)
+            return Fail(arg.written + " takes no value");
+        switch (arg.id) {
+        case kJson:
             line.json = true;
-        } else if (arg == "-q" && !listing) {
+            break;
+        case kQuiet:
             line.quiet = true;
-        } else if (arg == "-k" && extracting) {
-            line.keepDirectories = true;
-        } else if (arg == "-y" && extracting) {
+            break;
+        case kKeep:
+            break;  // x keeps the stored folders anyway
+        case kYes:
             if (line.neverOverwrite)
                 return Fail("-y and -n exclude each other");
             line.overwrite = true;
-        } else if (arg == "-n" && extracting) {
+            break;
+        case kNo:
             if (line.overwrite)
                 return Fail("-y and -n exclude each other");
             line.neverOverwrite = true;
-        } else if (arg == "-o" && extracting) {
+            break;
+        case kOutput: {
             if (haveOutputDir)
-                return Fail("-o given twice");
-            const auto given = value();
-            if (!given)
-                return Fail("-o needs a directory");
-            const auto dir = ToLibraryPath(*given);
+                return Fail(arg.written + " given twice");
+            if (!arg.hasValue)
+                return Fail(arg.written + " needs a directory");
+            const auto dir = ToLibraryPath(arg.value);
             if (!dir)
-                return Fail("the directory '" + *given + "' has characters outside Windows-1252");
+                return Fail("the directory '" + arg.value + "' has characters outside Windows-1252");
             if (dir->empty())
-                return Fail("the directory after -o is empty");
+                return Fail("the directory after " + arg.written + " is empty");
             if (dir->size() > kMaxOutputDir)
-                return Fail("the directory after -o is longer than 254 characters");
+                return Fail("the directory after " + arg.written + " is longer than 254 characters");
             line.outputDir = *dir;
             haveOutputDir = true;
-        } else if (arg == "--relative" && extracting) {
+            break;
+        }
+        case kRelative: {
             if (haveRelative)
                 return Fail("--relative given twice");
-            const auto given = value();
-            if (!given)
+            if (!arg.hasValue)
                 return Fail("--relative needs a path");
-            auto path = ToLibraryPath(*given);
+            auto path = ToLibraryPath(arg.value);
             if (!path)
-                return Fail("the path '" + *given + "' has characters outside Windows-1252");
+                return Fail("the path '" + arg.value + "' has characters outside Windows-1252");
             while (!path->empty() && path->back() == '\\')
                 path->pop_back();
             while (!path->empty() && path->front() == '\\')
@@ -174,36 +235,39 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string> &args)
             if (path->size() > kMaxRelativePath)
                 return Fail("the path after --relative is longer than 260 characters");
             line.relativePath = *path;
-            line.keepDirectories = true;
             haveRelative = true;
-        } else if (arg == "-p") {
+            break;
+        }
+        case kPassword: {
             if (line.passwordGiven)
-                return Fail("-p given twice");
-            const auto given = value();
-            if (!given)
-                return Fail("-p needs a password");
-            const auto password = ToLibraryText(*given);
+                return Fail(arg.written + " given twice");
+            if (!arg.hasValue)
+                return Fail(arg.written + " needs a password");
+            const auto password = ToLibraryText(arg.value);
             if (!password)
                 return Fail("the password has characters outside Windows-1252");
             if (password->size() > kMaxPassword)
                 return Fail("the password is longer than 249 characters");
             line.password = *password;
             line.passwordGiven = true;
-        } else if (arg == "-H" || arg == "--header-password") {
+            break;
+        }
+        case kHeaderPassword: {
             if (line.headerPasswordGiven)
-                return Fail(arg + " given twice");
-            const auto given = value();
-            if (!given)
-                return Fail(arg + " needs a password");
-            const auto password = ToLibraryText(*given);
+                return Fail(arg.written + " given twice");
+            if (!arg.hasValue)
+                return Fail(arg.written + " needs a password");
+            const auto password = ToLibraryText(arg.value);
             if (!password)
                 return Fail("the header password has characters outside Windows-1252");
             if (password->size() > kMaxHeaderPassword)
                 return Fail("the header password is longer than 255 characters");
             line.headerPassword = *password;
             line.headerPasswordGiven = true;
-        } else {
-            return Fail("unknown option '" + arg + "' for " + command);
+            break;
+        }
+        default:
+            break;
         }
     }
     if (!haveArchive)

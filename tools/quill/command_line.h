@@ -3,10 +3,13 @@
 //   quill l [--json] ARCHIVE [MASK...]
 //   quill t [-q] ARCHIVE [MASK...]
 //   quill x [-o DIR] [-k] [--relative PATH] [-y | -n] [-q] ARCHIVE [MASK...]
+//   quill e [-o DIR] [-y | -n] [-q] ARCHIVE [MASK...]
 //   every command also takes -p PASSWORD and -H PASSWORD
 //
-// Options may stand anywhere after the command letter; "--" ends them, so a
-// mask may begin with a dash.  Every string is converted to the library's
+// x and e both extract: x with the stored folders, e without them.  Options
+// may stand anywhere after the command letter, bundled and with '=' as
+// getopt reads them (option_scanner.h); "--" ends them, so a mask may begin
+// with a dash.  Every string is converted to the library's
 // code page here and held to the library's length limits, so the commands
 // can hand them on as they are.
 #pragma once
@@ -24,7 +27,7 @@ struct CommandLine {
     std::vector<std::string> masks;   // none: every entry
     std::string outputDir;            // -o; empty: the current directory
     std::string relativePath;         // --relative; no trailing backslash
-    bool keepDirectories = false;     // -k (also set by --relative)
+    bool keepDirectories = false;     // x (e extracts flat)
     bool overwrite = false;           // -y
     bool neverOverwrite = false;      // -n
     bool quiet = false;               // -q

@@ -18,10 +18,8 @@ bool FailedOnItsOwn(uint16_t status, const FailureContext &failure, const Failur
         return (described.exitCode == kExitDamaged || described.exitCode == kExitPassword) &&
                failure.refusal != PasswordAnswers::Refusal::HeaderBlockBroken;
     case QM_STATUS_CANNOT_OPEN:
-        // Its output file (or scratch file) could not be made or given its
-        // time; a scratch directory that fails will fail every entry, so a
-        // test ends there.
-        return !failure.testing && failure.phase == Phase::Run && !failure.outputPath.empty();
+        // Its output file could not be made or given its time.
+        return failure.phase == Phase::Run && !failure.outputPath.empty();
     default:
         return false;
     }

@@ -1,4 +1,5 @@
-// entry_runs.h - going on past a failed entry, as "quill t" and "quill x" do.
+// entry_runs.h - going on past a failed entry, as "quill x" and "quill e" do
+// ("quill t" goes on by itself: see test_command.cpp).
 //
 // The library ends a run at the first entry that fails.  When that failure
 // concerns the entry alone (its data is damaged, its password is wrong or

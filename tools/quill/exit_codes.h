@@ -9,8 +9,7 @@
 //   4  damaged data: an entry's CRC does not match, or a header block is
 //      damaged
 //   5  a password is missing or wrong (data or header password)
-//   6  an output file could not be created or written (for "quill t": its
-//      scratch file)
+//   6  an output file could not be created or written
 //   7  stopped by the user (the "quit" answer, Ctrl-C)
 //   8  nothing to do: no entry matches the masks
 #pragma once

@@ -66,7 +66,7 @@ int RunExtract(const CommandLine &line, Console &console)
         return ReportFailedEntries(display, archive, outcome, prepared.walk.entries.size(), "failed");
     }
     display.Out("Done: " + summary);
-    return kExitOk;
+    return prepared.successCode();
 }
 
 }  // namespace quill

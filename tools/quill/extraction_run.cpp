@@ -3,9 +3,12 @@
 
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <system_error>
 
+#include "quill/archive_problem.h"
 #include "quill/codepage.h"
+#include "quill/mask_selection.h"
 #include "quill/output_reason.h"
 #include "quill/signature_probe.h"
 
@@ -31,6 +34,16 @@ bool IsBelow(const std::string &name, const std::string &directory)
         if (Upper(name[i]) != Upper(directory[i]))
             return false;
     return true;
+}
+
+// Output paths as the file system tells them apart.
+std::string PathKey(std::string path)
+{
+#ifdef _WIN32
+    for (char &c : path)
+        c = Upper(c);
+#endif
+    return path;
 }
 
 void Put(char *outputPath, const std::string &path)
@@ -73,25 +86,11 @@ ExtractionRun::ExtractionRun(Console &console, Display &display, PasswordAnswers
 {
 }
 
-ExtractionRun::~ExtractionRun() { RemoveScratch(); }
-
 std::string ExtractionRun::Shown(int index) const
 {
     if (index < 0 || static_cast<size_t>(index) >= plan_.size())
         return {};
     return FromLibraryText(plan_[static_cast<size_t>(index)].name);
-}
-
-void ExtractionRun::RemoveScratch() const
-{
-    if (!settings_.testing)
-        return;
-    // The entry's attributes may have made it read-only.
-    const auto scratch = settings_.scratchDir / "entry";
-    std::error_code ec;
-    std::filesystem::permissions(scratch, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove(scratch, ec);
 }
 
 uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
@@ -103,8 +102,6 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     pendingPass_ = -1;
     questionIndex_ = -1;
     outputShown_.clear();
-    if (settings_.testing && skipThrough >= 0)
-        CanPassOver();
 
     const auto user = reinterpret_cast<QmUserValue>(this);
     SetSetFileNameProc(user, OnFileName);
@@ -124,7 +121,6 @@ uint16_t ExtractionRun::Run(const MaskList &masks, int skipThrough)
     // password question before the next entry fails ahead of that entry).
     if (pendingPass_ >= 0 && (status == QM_STATUS_OK || pendingPass_ != failedEntry(status)))
         EntryPassed(pendingPass_);
-    RemoveScratch();
     display_.ClearProgress();
     return status;
 }
@@ -133,15 +129,10 @@ bool ExtractionRun::CanPassOver()
 {
     if (!librarySkipMarker_.empty())
         return true;
-    std::filesystem::path folder;
-    if (settings_.testing) {
-        folder = settings_.scratchDir;
-    } else {
-        markerDir_ = std::make_unique<PrivateDir>();
-        if (!markerDir_->ok())
-            return false;
-        folder = markerDir_->path();
-    }
+    markerDir_ = std::make_unique<PrivateDir>();
+    if (!markerDir_->ok())
+        return false;
+    const std::filesystem::path folder = markerDir_->path();
     // The file a passed-over entry is pointed at: it exists, so the library
     // asks before replacing it, and the answer is "skip".
     const std::filesystem::path marker = folder / "skip";
@@ -159,7 +150,8 @@ bool ExtractionRun::CanPassOver()
 void ExtractionRun::EntryPassed(int index)
 {
     ++finished_;
-    display_.Out(settings_.testing ? "  ok  " + Shown(index) : "  " + outputShown_);
+    extractedTo_[PathKey(outputShown_)] = index;
+    display_.Out("  " + outputShown_);
     pendingPass_ = -1;
 }
 
@@ -183,14 +175,6 @@ void ExtractionRun::BeginEntry(char *outputPath)
         outputShown_ = FromLibraryPath(outputPath);
         return;
     }
-    if (settings_.testing) {
-        RemoveScratch();
-        Put(outputPath, settings_.libraryScratchDir + "\\entry");
-        outputShown_ = FromLibraryPath(outputPath);
-        pendingPass_ = cursor_;
-        return;
-    }
-
     if (!settings_.relativePath.empty() && static_cast<size_t>(cursor_) < plan_.size()) {
         // The library drops as many leading characters as the relative path
         // has, whatever they are: an entry outside that path keeps its
@@ -224,7 +208,6 @@ FailureContext ExtractionRun::Context(uint16_t status) const
     if (status == QM_STATUS_BAD_PASSWORD && !answers_.refusedEntry().empty())
         context.entry = FromLibraryText(answers_.refusedEntry());
     context.outputPath = cursor_ >= 0 ? outputShown_ : std::string();
-    context.testing = settings_.testing;
     context.stopRequested = console_.StopRequested();
     if (status == QM_STATUS_CANNOT_OPEN && !context.outputPath.empty())
         context.reason = WhyCannotCreate(context.outputPath, settings_.archiveShown);
@@ -246,11 +229,17 @@ int32_t QM_CALL ExtractionRun::OnReplace(QmUserValue user, WIN32_FIND_DATAA *exi
     ExtractionRun *self = Self(user);
     if (self->cursor_ <= self->skipThrough_)
         return ReplaceAnswers::kSkip;
-    if (self->settings_.testing || !self->replace_)
-        return ReplaceAnswers::kOverwrite;  // a scratch file left behind
+    if (!self->replace_)
+        return ReplaceAnswers::kOverwrite;
+    // An entry extracted to the same path earlier in this run (e puts
+    // A\X.TXT and B\X.TXT both at X.TXT).
+    std::optional<ReplaceAnswers::Collision> collision;
+    if (const auto earlier = self->extractedTo_.find(PathKey(self->outputShown_));
+        earlier != self->extractedTo_.end())
+        collision = ReplaceAnswers::Collision{self->Shown(earlier->second), self->Shown(self->cursor_)};
     const int32_t answer = self->replace_->Answer(
         self->outputShown_, existing ? DescribeFindData(*existing) : std::string("?"),
-        incoming ? DescribeFindData(*incoming) : std::string("?"));
+        incoming ? DescribeFindData(*incoming) : std::string("?"), collision ? &*collision : nullptr);
     if (answer == ReplaceAnswers::kSkip) {
         self->pendingPass_ = -1;
         if (static_cast<size_t>(self->cursor_) < self->plan_.size())
@@ -319,19 +308,37 @@ PreparedArchive::PreparedArchive(const CommandLine &line, Console &console, Disp
         if (session.status() == QM_STATUS_BAD_PASSWORD)
             context.headersEnciphered = SignatureSaysHeadersEnciphered(archive_);
         context.stopRequested = console.StopRequested();
-        failure_ = ReportFailure(display, archive_, session.status(), context);
+        failure_ = ReportOpenFailure(display, archive_, session.status(), context);
         return;
     }
-    if (!masks.Fill(line)) {
-        failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
-        return;
-    }
+    // quill's masks choose from every entry (mask_selection.h); the library
+    // then runs over the names chosen.
     walk = WalkEntries(masks);
     // Damage in the header blocks with entries found: the run goes ahead.
     // The library extracts the entries behind a lost first block and none
     // before a damaged later block, and ends with the damage either way.
-    const bool damagedWithEntries = walk.status == QM_STATUS_BAD_HEADER && !walk.entries.empty();
-    if (walk.status != QM_STATUS_OK && !damagedWithEntries) {
+    const auto damagedWithEntries = [this] {
+        return walk.status == QM_STATUS_BAD_HEADER && !walk.entries.empty();
+    };
+    if ((walk.status == QM_STATUS_OK || damagedWithEntries()) && !line.masks.empty()) {
+        const Selection selection = SelectEntries(walk.entries, line.masks);
+        ReportUnmatched(display, archive_, selection.unmatched);
+        unmatchedMasks_ = !selection.unmatched.empty();
+        if (selection.entries.empty() && walk.status == QM_STATUS_OK) {
+            failure_ = kExitNothingMatched;
+            return;
+        }
+        if (!selection.entries.empty() && !selection.libraryMasks.empty()) {
+            if (!masks.Fill(selection.libraryMasks)) {
+                failure_ = ReportFailure(display, archive_, GetArchiveStatus(), context);
+                return;
+            }
+            walk = WalkEntries(masks);
+        }
+        if (selection.entries.empty())
+            walk.entries.clear();  // the damage is reported below
+    }
+    if (walk.status != QM_STATUS_OK && !damagedWithEntries()) {
         context.phase = Phase::Walk;
         context.refusal = answers.refusal();
         failure_ = ReportFailure(display, archive_, walk.status, context);

@@ -6,23 +6,23 @@
 // through the file-name callback (twice when a wrong password made the
 // library redo it), so the run always knows which entry it is at.
 //
-// When testing, every entry is written to one scratch file in a private
-// directory instead of its output path; the scratch file of the previous
-// entry is deleted when the next one begins (and the directory at the end),
-// so a test needs room for the largest entry only.  Entries up to a given
-// index can be passed over: their output path is pointed at a file that
-// exists (a marker file in a private directory) and the replace question is
-// answered "skip", so the library reads none of their data.  That is how a
-// test or an extraction goes on behind a failed entry (see entry_runs.h).
+// Entries up to a given index can be passed over: their output path is
+// pointed at a file that exists (a marker file in a private directory) and
+// the replace question is answered "skip", so the library reads none of
+// their data.  That is how an extraction goes on behind a failed entry (see
+// entry_runs.h).  ("quill t" reads through the handle API instead; see
+// test_command.cpp.)
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "quill/archive_session.h"
+#include "quill/exit_codes.h"
 #include "quill/failure_messages.h"
 #include "quill/password_answers.h"
 #include "quill/private_dir.h"
@@ -33,11 +33,8 @@
 namespace quill {
 
 struct RunSettings {
-    bool testing = false;
-    std::filesystem::path scratchDir;   // testing: the private directory
-    std::string libraryScratchDir;      // the same, as the library takes it
-    std::string outputDir;              // extracting: -o, library form
-    std::string relativePath;           // extracting: --relative, library form
+    std::string outputDir;              // -o, library form
+    std::string relativePath;           // --relative, library form
     std::string archiveShown;           // the archive, as the system names it
 };
 
@@ -45,11 +42,10 @@ class ExtractionRun {
 public:
     ExtractionRun(Console &console, Display &display, PasswordAnswers &answers,
                   ReplaceAnswers *replace, const std::vector<Entry> &plan, RunSettings settings);
-    ~ExtractionRun();
     ExtractionRun(const ExtractionRun &) = delete;
     ExtractionRun &operator=(const ExtractionRun &) = delete;
 
-    // Extracts (or tests) the entries that match the masks, passing over
+    // Extracts the entries that match the masks, passing over
     // those up to index skipThrough; returns the library's status.
     uint16_t Run(const MaskList &masks, int skipThrough);
 
@@ -80,7 +76,6 @@ private:
     void BeginEntry(char *outputPath);
     void EntryPassed(int index);
     std::string Shown(int index) const;
-    void RemoveScratch() const;
 
     Console &console_;
     Display &display_;
@@ -97,26 +92,30 @@ private:
     int questionIndex_ = -1;   // the entry of the last data-password question
     int finished_ = 0;         // entries extracted or found intact
     std::string outputShown_;  // the current entry's output path, for messages
+    std::map<std::string, int> extractedTo_;  // output path (PathKey) -> entry extracted there
     int64_t bytesDone_ = 0;
     int64_t entryStartBytes_ = 0;
-    std::unique_ptr<PrivateDir> markerDir_;  // extracting: holds the marker file
+    std::unique_ptr<PrivateDir> markerDir_;  // holds the marker file
     std::string librarySkipMarker_;         // the marker, as the library takes it
 };
 
 // Describes a find-data record for the replace question: "1.5 KiB, 2022-03-10 11:02".
 std::string DescribeFindData(const WIN32_FIND_DATAA &data);
 
-// The start that testing and extracting share: the archive opened with
-// quill's password answers, the masks filled, and the matching entries
-// walked (the walk finds damage in the header blocks before anything is
-// written, and tells the sizes for the progress line).  failure() is the
-// exit code of a start that failed, its message shown; -1 when the run can
-// go on.
+// The start of an extraction: the archive opened with quill's password
+// answers, every entry walked and quill's masks applied, each mask that
+// chose nothing named, and the chosen entries walked again under the
+// library's masks (the walk finds damage in the header blocks before
+// anything is written, and tells the sizes for the progress line).
+// failure() is the exit code of a start that failed, its message shown; -1
+// when the run can go on.
 class PreparedArchive {
 public:
     PreparedArchive(const CommandLine &line, Console &console, Display &display);
 
     int failure() const { return failure_; }
+    // The exit code of a run that went well: 8 when a mask chose nothing.
+    int successCode() const { return unmatchedMasks_ ? kExitNothingMatched : kExitOk; }
     const std::string &shownName() const { return archive_; }
     // The unpacked bytes of the matching entries.
     int64_t totalSize() const;
@@ -129,6 +128,7 @@ public:
 private:
     std::string archive_;
     int failure_ = -1;
+    bool unmatchedMasks_ = false;
 };
 
 }  // namespace quill

@@ -81,10 +81,6 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
         return {"not an archive: no signature in the first 81,920 bytes", kExitUnreadable};
     case QM_STATUS_CANNOT_OPEN:
         if (c.phase == Phase::Run && !c.outputPath.empty()) {
-            if (c.testing)
-                return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                            " could not be created" + Because(c.reason),
-                        kExitWriteFailed};
             if (c.reason.empty())
                 return {"cannot create " + c.outputPath + " (for " + c.entry +
                             "), or give it its time",
@@ -94,10 +90,6 @@ Failure DescribeFailure(uint16_t status, const FailureContext &c)
         }
         return {"the archive file cannot be opened", kExitUnreadable};
     case QM_STATUS_WRITE_FAILED:
-        if (c.testing)
-            return {"cannot test " + c.entry + ": its scratch file " + c.outputPath +
-                        " could not be written in full" + Because(c.reason),
-                    kExitWriteFailed};
         return {"cannot write " + c.outputPath + " in full" + Because(c.reason),
                 kExitWriteFailed};
     case QM_STATUS_CRC_MISMATCH:

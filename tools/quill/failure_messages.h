@@ -25,7 +25,6 @@ struct FailureContext {
     PasswordAnswers::Refusal refusal = PasswordAnswers::Refusal::None;
     std::string entry;        // the entry being worked on, as shown; may be empty
     std::string outputPath;   // its output file, as shown; may be empty
-    bool testing = false;     // "quill t": the output is a scratch file
     bool masksGiven = false;
     bool stopRequested = false;
     // At the open: whether the signature record marks the header blocks as

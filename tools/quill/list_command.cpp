@@ -1,6 +1,7 @@
 // list_command.cpp - "quill l": the matching entries and the statistics.
 #include <cstdio>
 
+#include "quill/archive_problem.h"
 #include "quill/archive_session.h"
 #include "quill/codepage.h"
 #include "quill/signature_probe.h"
@@ -9,6 +10,7 @@
 #include "quill/failure_messages.h"
 #include "quill/json_listing.h"
 #include "quill/listing_format.h"
+#include "quill/mask_selection.h"
 
 namespace quill {
 
@@ -51,32 +53,41 @@ int RunList(const CommandLine &line, Console &console)
         context.refusal = answers.refusal();
         if (session.status() == QM_STATUS_BAD_PASSWORD)
             context.headersEnciphered = SignatureSaysHeadersEnciphered(archive);
-        return ReportFailure(display, archive, session.status(), context);
+        return ReportOpenFailure(display, archive, session.status(), context);
     }
+    // quill's masks choose from every entry (mask_selection.h); the
+    // statistics come from the library over the names chosen.
     MaskList masks;
-    if (!masks.Fill(line))
-        return ReportFailure(display, archive, GetArchiveStatus(), context);
-
     const EntryWalk walk = WalkEntries(masks);
     context.phase = Phase::Walk;
     context.refusal = answers.refusal();
+    const Selection selection = SelectEntries(walk.entries, line.masks);
+    if (walk.status == QM_STATUS_OK) {
+        ReportUnmatched(display, archive, selection.unmatched);
+        if (selection.entries.empty() && !line.masks.empty())
+            return kExitNothingMatched;
+        if (!masks.Fill(selection.libraryMasks))
+            return ReportFailure(display, archive, GetArchiveStatus(), context);
+    }
+    const std::vector<Entry> &entries = selection.entries;
     static ArcExtraInfo info;  // 384 bytes, filled by the list build
     if (walk.status == QM_STATUS_OK && !Statistics(masks, info))
         return ReportFailure(display, archive, GetArchiveStatus(), context);
+    const int success = selection.unmatched.empty() ? kExitOk : kExitNothingMatched;
 
     if (line.json) {
         if (walk.status != QM_STATUS_OK)
             return ReportFailure(display, archive, walk.status, context);
-        WriteJsonListing(console.out(), archive, walk.entries, info);
-        return kExitOk;
+        WriteJsonListing(console.out(), archive, entries, info);
+        return success;
     }
-    if (walk.entries.empty())
+    if (entries.empty())
         return ReportFailure(display, archive, walk.status, context);
 
     std::ostream &out = console.out();
     out << "Attr          Size       Packed Ratio  Date       Time      Name (* enciphered)\n"
         << "----- ------------ ------------ -----  -------------------  -------------------\n";
-    for (const Entry &e : walk.entries) {
+    for (const Entry &e : entries) {
         std::string name = e.cipherMethod != QM_CIPHER_NONE ? "*" : "";
         name += FromLibraryText(e.name);
         out << Row(FormatAttributes(e.attributes).c_str(), e.unpackedSize, e.packedSize,
@@ -92,7 +103,7 @@ int RunList(const CommandLine &line, Console &console)
     const std::string count = std::to_string(info.entryCount) +
                               (info.entryCount == 1 ? " entry" : " entries");
     out << Row("", info.totalUnpacked, info.totalPacked, info.ratio, "", count);
-    return kExitOk;
+    return success;
 }
 
 }  // namespace quill

@@ -1,5 +1,6 @@
 // main.cpp - quill, a command line over the Quillmark library.
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,9 @@
 #include "quill/exit_codes.h"
 #include "quill/scan_command.h"
 
-int main(int argc, char **argv)
+namespace {
+
+int Run(int argc, char **argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // scan takes files and folders, not an archive: it parses its own arguments.
@@ -37,4 +40,18 @@ int main(int argc, char **argv)
     }
     std::cout << quill::UsageText();
     return quill::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    // The library reports its own allocation failures as a status; quill's
+    // lists and strings may still run out: a message and exit 1, no abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::cerr << "quill: out of memory\n";
+        return quill::kExitFailure;
+    }
 }

@@ -47,27 +47,39 @@ std::optional<ReplaceAnswers::Typed> ReplaceAnswers::Parse(const std::string &an
     return std::nullopt;
 }
 
-int32_t ReplaceAnswers::Skip(const std::string &path, const char *why)
+int32_t ReplaceAnswers::Skip(const std::string &path, const std::string &why)
 {
     ++skipped_;
     display_.Out("  skipped " + path + ": " + why);
     return kSkip;
 }
 
+int32_t ReplaceAnswers::Overwrite(const std::string &path, const Collision *collision)
+{
+    if (collision)
+        display_.Err("quill: " + collision->entry + " replaced " + collision->earlier + " (both go to " +
+                     path + ")");
+    return kOverwrite;
+}
+
 int32_t ReplaceAnswers::Answer(const std::string &path, const std::string &existing,
-                               const std::string &incoming)
+                               const std::string &incoming, const Collision *collision)
 {
     if (console_.StopRequested()) {
         quit_ = true;
         return kStop;
     }
+    const std::string exists =
+        collision ? "it holds " + collision->earlier + ", extracted before" : std::string("it exists");
     if (standing_)
-        return *standing_ == kSkip ? Skip(path, "it exists") : *standing_;
+        return *standing_ == kSkip ? Skip(path, exists) : Overwrite(path, collision);
     if (!canAsk_)
-        return Skip(path, "it exists (-y overwrites)");
+        return Skip(path, exists + " (-y overwrites)");
     display_.ClearProgress();
-    std::string prompt = "File exists: " + path + "\n  on disk:    " + existing +
-                         "\n  in archive: " + incoming +
+    std::string prompt = "File exists: " + path +
+                         (collision ? "\n  extracted from " + collision->earlier + " in this run" : "") +
+                         "\n  on disk:    " + existing + "\n  in archive: " + incoming +
+                         (collision ? " (" + collision->entry + ")" : "") +
                          "\nReplace it? [y]es, [n]o, [A]ll, [N]one, [q]uit: ";
     for (;;) {
         const auto answer = console_.Ask(prompt, false);
@@ -81,12 +93,12 @@ int32_t ReplaceAnswers::Answer(const std::string &path, const std::string &exist
             continue;
         switch (*typed) {
         case Typed::Yes:
-            return kOverwrite;
+            return Overwrite(path, collision);
         case Typed::No:
             return Skip(path, "kept");
         case Typed::All:
             standing_ = kOverwrite;
-            return kOverwrite;
+            return Overwrite(path, collision);
         case Typed::None:
             standing_ = kSkip;
             return Skip(path, "kept");

@@ -24,9 +24,18 @@ public:
 
     ReplaceAnswers(Console &console, Display &display, const CommandLine &line);
 
+    // When the existing file is one this run extracted (flat extraction puts
+    // A\X.TXT and B\X.TXT both at X.TXT): the entry written there, and the
+    // entry that would replace it.
+    struct Collision {
+        std::string earlier;
+        std::string entry;
+    };
+
     // existing / incoming: short descriptions (size, time) for the question.
+    // An entry that replaces one of this run is named on err, even with -q.
     int32_t Answer(const std::string &path, const std::string &existing,
-                   const std::string &incoming);
+                   const std::string &incoming, const Collision *collision = nullptr);
 
     int skipped() const { return skipped_; }
     bool quitAnswered() const { return quit_; }
@@ -37,7 +46,8 @@ public:
     static std::optional<Typed> Parse(const std::string &answer);
 
 private:
-    int32_t Skip(const std::string &path, const char *why);
+    int32_t Skip(const std::string &path, const std::string &why);
+    int32_t Overwrite(const std::string &path, const Collision *collision);
 
     Console &console_;
     Display &display_;

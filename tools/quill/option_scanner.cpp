@@ -14,17 +14,17 @@ OptionScanner::OptionScanner(const std::vector<std::string> &args, std::vector<O
 
 const OptionSpec *OptionScanner::FindShort(char c) const
 {
-    for (const OptionSpec &spec : specs_)
-        if (spec.shortName != '\0' && spec.shortName == c)
-            return &spec;
+    for (const OptionSpec &option : specs_)
+        if (option.shortName != '\0' && option.shortName == c)
+            return &option;
     return nullptr;
 }
 
 const OptionSpec *OptionScanner::FindLong(const std::string &name) const
 {
-    for (const OptionSpec &spec : specs_)
-        if (spec.longName && name == spec.longName)
-            return &spec;
+    for (const OptionSpec &option : specs_)
+        if (option.longName && name == option.longName)
+            return &option;
     return nullptr;
 }
 
@@ -37,11 +37,11 @@ ScannedArgument OptionScanner::Short()
     const char c = bundle_[0];
     bundle_.erase(0, 1);
     result.written = std::string("-") + c;
-    const OptionSpec *spec = FindShort(c);
-    if (!spec)
+    const OptionSpec *option = FindShort(c);
+    if (!option)
         return result;
-    result.id = spec->id;
-    if (!spec->takesValue)
+    result.id = option->id;
+    if (!option->takesValue)
         return result;
     if (!bundle_.empty()) {
         result.value = std::move(bundle_);
@@ -78,15 +78,15 @@ ScannedArgument OptionScanner::Next()
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         result.written = "--" + name;
-        const OptionSpec *spec = FindLong(name);
-        if (!spec)
+        const OptionSpec *option = FindLong(name);
+        if (!option)
             return result;
-        result.id = spec->id;
+        result.id = option->id;
         if (equals != std::string::npos) {
             result.value = arg.substr(equals + 1);
             result.hasValue = true;
-            result.unwantedValue = !spec->takesValue;
-        } else if (spec->takesValue && next_ < args_.size()) {
+            result.unwantedValue = !option->takesValue;
+        } else if (option->takesValue && next_ < args_.size()) {
             result.value = args_[next_++];
             result.hasValue = true;
         }

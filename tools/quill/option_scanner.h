@@ -29,7 +29,7 @@ struct OptionSpec {
 struct ScannedArgument {
     enum class Kind { Option, Operand, End };
     Kind kind = Kind::End;
-    int id = -1;              // Option: the spec's id; -1 for an unknown option
+    int id = -1;              // Option: the option's id; -1 for an unknown option
     std::string written;      // Option: as written, "-p" or "--password"; Operand: the text
     bool hasValue = false;    // Option that takes a value: false when none followed
     std::string value;

@@ -11,34 +11,13 @@ namespace qm {
 
 namespace {
 
-constexpr std::uint32_t kPolynomial = 0xEDB88320u;
-
-constexpr std::uint32_t TableEntry(std::uint32_t n)
-{
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k)
-        c = (c & 1) ? (c >> 1) ^ kPolynomial : c >> 1;
-    return c;
-}
-
-constexpr std::array<std::uint32_t, 256> MakeHeaderTable()
-{
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n)
-        table[n] = TableEntry(n);
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kHeaderTable = MakeHeaderTable();
-static_assert(kHeaderTable[1] == 0x77073096u && kHeaderTable[255] == 0x2D02EF8Du);
-
 // The eight slices of the data form, computed by the compiler: slice k, byte n
 // is the CRC register after byte n followed by k zero bytes.
 using SliceSet = std::array<std::array<std::uint32_t, 256>, 8>;
 constexpr SliceSet MakeSlices()
 {
     SliceSet t{};
-    t[0] = MakeHeaderTable();
+    t[0] = kCrc32Table;
     for (std::size_t k = 1; k < 8; ++k)
         for (std::uint32_t n = 0; n < 256; ++n)
             t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
@@ -83,13 +62,11 @@ FoldingPath ChooseFolding()
 
 }  // namespace
 
-std::uint32_t DataCrcTable[256];
-
 std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
 {
     if (!data || length == 0)
         return value;
-    return Fold(kHeaderTable.data(), value, static_cast<const unsigned char *>(data), length);
+    return Fold(kCrc32Table.data(), value, static_cast<const unsigned char *>(data), length);
 }
 
 std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n)
@@ -135,8 +112,6 @@ void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
 void BuildCrc32Table()
 {
     Folding = ChooseFolding();
-    for (std::uint32_t n = 0; n < 256; ++n)
-        DataCrcTable[n] = TableEntry(n);
 }
 
 }  // namespace qm

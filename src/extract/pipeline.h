@@ -7,39 +7,29 @@
 // the two for entries that are not compressed; the stream decoder pulls its
 // input through the reader and flushes its window through the writer.
 //
-// The transfer state is global (one extraction at a time) and the driver
-// resets it for each entry.
+// All of them work on a session's transfer state (transfer_state.h), which
+// the driver resets for each entry, and its data cipher.
 #pragma once
 
 #include <cstdint>
 
-#include "crypto/cipher.h"
-#include "platform/file.h"
-
 namespace qm {
 
-extern platform::File *OutputStream;  // the entry's output file
-extern std::uint32_t PackedLeft;      // packed bytes not yet read
-extern std::int32_t UnpackedLeft;     // unpacked bytes not yet produced
-extern std::int32_t BytesDone;        // unpacked bytes produced for this entry
-extern std::int32_t ProgressTotal;    // the entry's unpacked size
-extern std::uint32_t DataCrc;         // running CRC register over the bytes written
-extern CipherMethod ActiveCipher;     // the entry's cipher method
-extern bool ReadIvFirst;              // the next read first consumes the chaining value
+struct ExportSession;
 
 // Reads up to count bytes (a multiple of 8) of the entry's packed data into
 // buffer, which has room for count rounded up to 8.  0 when exhausted.
-std::uint32_t ReadPackedData(std::uint8_t *buffer, std::uint32_t count);
+std::uint32_t ReadPackedData(ExportSession &session, std::uint8_t *buffer, std::uint32_t count);
 
 // Writes count bytes; returns the number the output file accepted.
-std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count);
+std::uint32_t WriteUnpackedData(ExportSession &session, const std::uint8_t *buffer, std::uint32_t count);
 
 // Copies the current entry from the carrier to the output file.
-void CopyStored();
+void CopyStored(ExportSession &session);
 
-// Decodes the current entry (a compressed one) into window (1,048,576 bytes)
-// and writes it out through WriteUnpackedData.  The driver has set up the
-// reader, DataCrc and UnpackedLeft before the call.
-void UnpackStream(std::uint8_t *window);
+// Decodes the current entry (a compressed one) with the session's decoder
+// into window (1,048,576 bytes) and writes it out through WriteUnpackedData.
+// The driver has set up the reader, dataCrc and unpackedLeft before the call.
+void UnpackStream(ExportSession &session, std::uint8_t *window);
 
 }  // namespace qm

@@ -12,13 +12,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
-#include "container/session.h"
 #include "crypto/crc32.h"
+#include "extract/export_session.h"
 #include "extract/pipeline.h"
-#include "state/callbacks.h"
-#include "state/status.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -62,17 +61,19 @@ TEST(PipelineShortWrite, BytesWrittenAreSharedAmongTheStepsInOrder)
         signal(SIGXFSZ, SIG_IGN);
         const struct rlimit rl{kLimit, kLimit};
         setrlimit(RLIMIT_FSIZE, &rl);
+        const auto fresh = std::make_unique<qm::ExportSession>();
+        qm::ExportSession &session = *fresh;
         qm::BuildCrc32Table();
-        qm::ArchiveStatus = 0;
-        qm::Callbacks.progress = {Record, 0};
-        qm::CarrierStream = qm::platform::OpenForRead(carrier.c_str());
-        qm::OutputStream = qm::platform::OpenForWrite(output.c_str());
-        qm::PackedLeft = kSize;
-        qm::UnpackedLeft = qm::ProgressTotal = static_cast<std::int32_t>(kSize);
-        qm::ActiveCipher = -1;
-        qm::CopyStored();
-        g_report.status = qm::ArchiveStatus;
-        g_report.dataCrc = qm::DataCrc;
+        session.status = 0;
+        session.callbacks.progress = {Record, 0};
+        session.carrier = qm::platform::OpenForRead(carrier.c_str());
+        session.transfer.output = qm::platform::OpenForWrite(output.c_str());
+        session.transfer.packedLeft = kSize;
+        session.transfer.unpackedLeft = session.transfer.progressTotal = static_cast<std::int32_t>(kSize);
+        session.transfer.activeCipher = -1;
+        qm::CopyStored(session);
+        g_report.status = session.status;
+        g_report.dataCrc = session.transfer.dataCrc;
         (void)!write(fds[1], &g_report, sizeof g_report);
         _exit(0);
     }

@@ -80,7 +80,6 @@ bool ReadThroughHandle(const qmpack::Bytes &carrier, std::size_t size)
 double TimeUnpackStream(const std::string &streamPath, std::size_t packed, std::size_t size, std::uint32_t crc)
 {
     std::vector<std::uint8_t> window(qm::kWindowSize);
-    qm::BuildCrc32Table();
     // The exports' path as they run it, in a session of the bench's own.
     const auto session = std::make_unique<qm::ExportSession>();
     qm::ExportSession &s = *session;

@@ -78,7 +78,6 @@ Timing TimeUnpackStream(const std::string &streamPath, std::size_t packed, std::
                         std::uint32_t crc, int runs = kRuns)
 {
     std::vector<std::uint8_t> window(qm::kWindowSize);
-    qm::BuildCrc32Table();
     // The exports' path as they run it, in a session of the bench's own.
     const auto session = std::make_unique<qm::ExportSession>();
     qm::ExportSession &s = *session;

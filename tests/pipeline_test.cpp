@@ -60,7 +60,6 @@ protected:
 
     void SetUp() override
     {
-        qm::BuildCrc32Table();
         S().callbacks.progress = {RecordProgress, 77};
         g_calls.clear();
         g_answer = 1;

@@ -50,7 +50,6 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
         ownDir.emplace();
     const TempDir &dir = options.workDir ? *options.workDir : *ownDir;
     const std::string outPath = dir.File("out.bin");
-    qm::BuildCrc32Table();
     // Unless the caller gives one, a session of its own for every stream:
     // nothing carries over.
     std::unique_ptr<qm::ExportSession> ownSession;

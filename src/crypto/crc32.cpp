@@ -1,5 +1,5 @@
-// crc32.cpp - the header form, the data table with its slice-by-8 path, and
-// the choice of the data form's path when the table is built.
+// crc32.cpp - the header form, the data form's slice-by-8 path, and the
+// choice of the data form's path.
 #include "crypto/crc32.h"
 
 #include <array>
@@ -41,23 +41,18 @@ inline std::uint32_t Load32(const unsigned char *p)
 
 // Entry data is the bulk of the work.  Without carry-less multiplication the
 // data form folds eight bytes at a time ("slicing by eight") through the
-// constant slices above.
-// The folding path is chosen when the tables are built: the widest form of
-// carry-less multiplication the processor has, unless a test has turned
-// folding off.  Null: slices only.
+// constant slices above.  The folding path is the widest form of carry-less
+// multiplication the processor has; null: slices only.
 using FoldingPath = std::uint32_t (*)(std::uint32_t, const unsigned char *, std::size_t);
-bool FoldingAllowed = true;
-FoldingPath Folding = nullptr;
 
-FoldingPath ChooseFolding()
+FoldingPath ProcessFolding()
 {
-    if (!FoldingAllowed)
-        return nullptr;
-    if (CpuHasWideCarrylessMultiply())
-        return Crc32FoldedWide;
-    if (CpuHasCarrylessMultiply())
-        return Crc32Folded;
-    return nullptr;
+    // Asked once, by whichever thread comes first (the compiler guards the
+    // initialisation).
+    static const FoldingPath folding = CpuHasWideCarrylessMultiply() ? Crc32FoldedWide
+                                       : CpuHasCarrylessMultiply()   ? Crc32Folded
+                                                                     : nullptr;
+    return folding;
 }
 
 }  // namespace
@@ -85,33 +80,18 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
 {
     if (length < 1)
         return value;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const auto n = static_cast<std::size_t>(length);
-    if (Folding && n >= kFoldingMinimum)
-        return Folding(value, p, n);
-    return Crc32Slices(value, p, n);
+    return Crc32Update(value, data, static_cast<std::size_t>(length));
 }
 
 std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t length)
 {
-    // Asked once, by whichever thread comes first (the compiler guards the
-    // initialisation).
-    static const FoldingPath folding = CpuHasWideCarrylessMultiply() ? Crc32FoldedWide
-                                       : CpuHasCarrylessMultiply()   ? Crc32Folded
-                                                                     : nullptr;
     const auto *p = static_cast<const unsigned char *>(data);
     if (length == 0)
         return value;
+    const FoldingPath folding = ProcessFolding();
     if (folding && length >= kFoldingMinimum)
         return folding(value, p, length);
     return Crc32Slices(value, p, length);
-}
-
-void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
-
-void BuildCrc32Table()
-{
-    Folding = ChooseFolding();
 }
 
 }  // namespace qm

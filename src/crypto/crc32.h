@@ -2,8 +2,9 @@
 //
 // Two forms give identical results.  Crc32 serves header blocks a byte at a
 // time; Crc32Data serves entry data, eight bytes at a time or by carry-less
-// multiplication, whichever BuildCrc32Table chose at the start of the
-// extraction run.  Both rest on the one constant table below.  Neither applies the customary complements: callers start from
+// multiplication, whichever the processor does fastest (chosen once, by the
+// first caller, safely from any thread).  Both rest on the one constant table
+// below.  Neither applies the customary complements: callers start from
 // 0xFFFFFFFF and complement the result themselves.
 #pragma once
 
@@ -37,17 +38,8 @@ std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
 // The running value is returned unchanged for a length below 1.
 std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t length);
 
-// The data form for callers that share nothing: constant tables and a
-// folding path chosen once, safe from any number of threads at once.  Gives
-// the same results as Crc32Data.
+// The data form over a length of any size; the same results.  Both forms
+// share nothing but constant tables: any number of threads may call them.
 std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t length);
-
-// Chooses how Crc32Data folds: by carry-less multiplication where the
-// processor has it, else through slice tables.
-void BuildCrc32Table();
-
-// Lets the next BuildCrc32Table choose carry-less multiplication (the
-// default) or not; tests use it to reach the portable path through Crc32Data.
-void SetDataCrcFolding(bool allowed);
 
 }  // namespace qm

@@ -208,7 +208,6 @@ void ExtractEntries(ExportSession &session, const HidFileList *list)
         session.status = QM_STATUS_OUT_OF_MEMORY;
         return;
     }
-    BuildCrc32Table();
 
     const HidFileItem *entry = list->first;
     EarlierAnswer earlier;

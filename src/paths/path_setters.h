@@ -1,6 +1,6 @@
 // path_setters.h - setting OutputPath, InputPath and RelativePath.
 //
-// None of these reports anything or touches ArchiveStatus.  Paths longer than
+// None of these reports anything or touches the status.  Paths longer than
 // a setting holds are handled per setting:
 //   - OutputPath: refused.  The setting is emptied and OutputPathRefused set,
 //     so every later output name fails (the extraction reports it) until a

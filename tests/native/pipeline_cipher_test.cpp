@@ -52,7 +52,6 @@ TEST(PipelineCipher, StoredEntriesReadThroughTheCipher)
         ASSERT_TRUE(session.carrier && session.transfer.output);
         std::strcpy(session.archive.DataPassword, "pw");
         session.status = 0;
-        qm::BuildCrc32Table();
         session.transfer.packedLeft = static_cast<std::uint32_t>(stored.size());
         session.transfer.unpackedLeft = session.transfer.progressTotal = static_cast<std::int32_t>(plain.size());
         session.transfer.activeCipher = method;

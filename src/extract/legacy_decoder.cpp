@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "extract/pipeline.h"
+#include "extract/transfer_behind.h"
 #include "state/status.h"
 #include "unpack/audio.h"
 #include "unpack/bit_input.h"
@@ -90,6 +91,10 @@ void FlushWindow()
 
 void UnpackStream(std::uint8_t *window)
 {
+    // A large entry is written on a thread of its own while decoding goes on.
+    if (UnpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum) &&
+        UnpackStreamBehind(TheDecoder, &TheSource, window))
+        return;
     BytesDone = 0;
     TheDecoder.Start(&TheSource, window, UnpackedLeft);
     PublishCounters();

@@ -24,6 +24,7 @@
 #include "state/status.h"
 #include "container/session.h"
 #include "crypto/crc32.h"
+#include "extract/transfer_behind.h"
 
 namespace qm {
 
@@ -48,6 +49,7 @@ constexpr std::uint32_t kCopyStep = 32512;
 constexpr std::uint32_t kStepsPerBlock = 16;
 constexpr std::uint32_t kCopyBlock = kCopyStep * kStepsPerBlock;
 static_assert(kCopyBlock % 8 == 0, "cipher blocks never straddle two reads");
+static_assert(kCopyBlock == kCopyBlockSize && kStepsPerBlock == kCopyStepsPerBlock);
 constexpr std::int32_t kHalvingThreshold = 0x1400000;  // keeps d * 100 below 2^31
 
 std::int32_t ProgressPercent(std::uint32_t count)
@@ -110,8 +112,8 @@ std::uint32_t WriteAndFold(const std::uint8_t *buffer, std::uint32_t count)
     return written;
 }
 
-// One progress report for a write of `asked` bytes of which `written` went
-// to the file; BytesDone already counts them.
+}  // namespace
+
 void ReportProgress(std::uint32_t asked, std::uint32_t written)
 {
     const auto &slot = Callbacks.progress;
@@ -121,8 +123,6 @@ void ReportProgress(std::uint32_t asked, std::uint32_t written)
     if (slot.proc(slot.user, percent, static_cast<std::int32_t>(written)) == 0)
         ArchiveStatus = QM_STATUS_STOPPED;
 }
-
-}  // namespace
 
 std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count)
 {
@@ -135,6 +135,10 @@ void CopyStored()
 {
     ReadIvFirst = ActiveCipher == 1 || ActiveCipher == 2;
     CipherSelectKey(Session.DataPassword, ActiveCipher);
+    // A large entry is written on a thread of its own while the blocks
+    // behind it are read.
+    if (PackedLeft >= kWriteBehindMinimum && CopyStoredBehind())
+        return;
 
     // A small entry gets a buffer of its own size, rounded up to whole
     // cipher blocks.
@@ -152,32 +156,45 @@ void CopyStored()
         const std::uint32_t got = ReadPackedData(buffer, block > 0 ? block : 8);
         if (got == 0)
             break;
-        // The block is written in one piece; progress is reported per step
-        // of kCopyStep bytes, as if each step had been read and written on
-        // its own.  Bytes beyond the unpacked size (cipher padding) are read
-        // but not written, and a negative unpacked size from a damaged header
-        // writes nothing rather than a negative count.
         std::uint32_t steps[kStepsPerBlock];
         std::uint32_t stepCount = 0;
-        std::uint32_t total = 0;
-        for (std::uint32_t at = 0; at < got; at += kCopyStep) {
-            const std::uint32_t chunk = got - at < kCopyStep ? got - at : kCopyStep;
-            std::int32_t n = static_cast<std::int32_t>(chunk);
-            if (UnpackedLeft < n)
-                n = UnpackedLeft > 0 ? UnpackedLeft : 0;
-            UnpackedLeft -= n;
-            steps[stepCount++] = static_cast<std::uint32_t>(n);
-            total += static_cast<std::uint32_t>(n);
-        }
-        std::uint32_t writtenLeft = WriteAndFold(buffer, total);
-        for (std::uint32_t k = 0; k < stepCount; ++k) {
-            const std::uint32_t written = writtenLeft < steps[k] ? writtenLeft : steps[k];
-            writtenLeft -= written;
-            BytesDone += static_cast<std::int32_t>(steps[k]);
-            ReportProgress(steps[k], written);
-        }
+        const std::uint32_t total = PlanCopySteps(got, steps, &stepCount);
+        ReportCopySteps(steps, stepCount, WriteAndFold(buffer, total));
     }
     std::free(buffer);
+}
+
+// The block is written in one piece; progress is reported per step of
+// kCopyStep bytes, as if each step had been read and written on its own.
+// Bytes beyond the unpacked size (cipher padding) are read but not written,
+// and a negative unpacked size from a damaged header writes nothing rather
+// than a negative count.
+std::uint32_t PlanCopySteps(std::uint32_t got, std::uint32_t *steps, std::uint32_t *stepCount)
+{
+    std::uint32_t count = 0;
+    std::uint32_t total = 0;
+    for (std::uint32_t at = 0; at < got; at += kCopyStep) {
+        const std::uint32_t chunk = got - at < kCopyStep ? got - at : kCopyStep;
+        std::int32_t n = static_cast<std::int32_t>(chunk);
+        if (UnpackedLeft < n)
+            n = UnpackedLeft > 0 ? UnpackedLeft : 0;
+        UnpackedLeft -= n;
+        steps[count++] = static_cast<std::uint32_t>(n);
+        total += static_cast<std::uint32_t>(n);
+    }
+    *stepCount = count;
+    return total;
+}
+
+void ReportCopySteps(const std::uint32_t *steps, std::uint32_t stepCount, std::uint32_t written)
+{
+    std::uint32_t writtenLeft = written;
+    for (std::uint32_t k = 0; k < stepCount; ++k) {
+        const std::uint32_t share = writtenLeft < steps[k] ? writtenLeft : steps[k];
+        writtenLeft -= share;
+        BytesDone += static_cast<std::int32_t>(steps[k]);
+        ReportProgress(steps[k], share);
+    }
 }
 
 }  // namespace qm

@@ -37,6 +37,21 @@ std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count)
 // Copies the current entry from the carrier to the output file.
 void CopyStored();
 
+// The parts of the writer for transfers that write on a thread of their own
+// (transfer_behind.h), which report on this thread once a write is done.
+//
+// The stored copy's blocks: a block of `got` packed bytes, cut into steps of
+// 32512 bytes and capped by UnpackedLeft (which it lowers); the steps' sizes
+// go to steps (room for kCopyStepsPerBlock), and their sum is returned.
+constexpr std::uint32_t kCopyBlockSize = 32512 * 16;
+constexpr std::uint32_t kCopyStepsPerBlock = 16;
+std::uint32_t PlanCopySteps(std::uint32_t got, std::uint32_t *steps, std::uint32_t *stepCount);
+// The progress reports of such a block, of whose bytes `written` went out.
+void ReportCopySteps(const std::uint32_t *steps, std::uint32_t stepCount, std::uint32_t written);
+// One progress report for a write of `asked` bytes of which `written` went
+// to the file; BytesDone already counts them.
+void ReportProgress(std::uint32_t asked, std::uint32_t written);
+
 // Decodes the current entry (a compressed one) into window (1,048,576 bytes)
 // and writes it out through WriteUnpackedData.  The driver has set up the
 // reader, DataCrc and UnpackedLeft before the call.

@@ -95,6 +95,11 @@ void UnpackStream(std::uint8_t *window)
     if (UnpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum) &&
         UnpackStreamBehind(TheDecoder, &TheSource, window))
         return;
+    UnpackStreamInline(window);
+}
+
+void UnpackStreamInline(std::uint8_t *window)
+{
     BytesDone = 0;
     TheDecoder.Start(&TheSource, window, UnpackedLeft);
     PublishCounters();

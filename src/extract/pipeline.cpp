@@ -139,7 +139,11 @@ void CopyStored()
     // behind it are read.
     if (PackedLeft >= kWriteBehindMinimum && CopyStoredBehind())
         return;
+    CopyStoredInline();
+}
 
+void CopyStoredInline()
+{
     // A small entry gets a buffer of its own size, rounded up to whole
     // cipher blocks.
     std::uint32_t block = kCopyBlock;

@@ -36,6 +36,9 @@ std::uint32_t WriteUnpackedData(const std::uint8_t *buffer, std::uint32_t count)
 
 // Copies the current entry from the carrier to the output file.
 void CopyStored();
+// The same with the key already chosen, written on this thread whatever the
+// entry's size (CopyStored leaves large entries to a writer thread).
+void CopyStoredInline();
 
 // The parts of the writer for transfers that write on a thread of their own
 // (transfer_behind.h), which report on this thread once a write is done.
@@ -56,5 +59,7 @@ void ReportProgress(std::uint32_t asked, std::uint32_t written);
 // and writes it out through WriteUnpackedData.  The driver has set up the
 // reader, DataCrc and UnpackedLeft before the call.
 void UnpackStream(std::uint8_t *window);
+// The same written on this thread whatever the entry's size.
+void UnpackStreamInline(std::uint8_t *window);
 
 }  // namespace qm

@@ -119,16 +119,16 @@ Outcome Transfer(const Case &c, Path path)
 
 std::vector<Case> Cases()
 {
-    const Bytes stored = qmtest::MixedBytes(3 * qm::kWindowSize + 12345, 41);
+    const Bytes stored = qmtest::RandomBytes(3 * qm::kWindowSize + 12345, 41);
     Bytes chained(8, 0x5A);
     const Bytes tail = qmtest::RandomBytes(2 * qm::kWindowSize + 3, 42);
     chained.insert(chained.end(), tail.begin(), tail.end());
     chained.resize(8 + ((tail.size() + 7) & ~std::size_t{7}), 0);  // whole cipher blocks
 
-    const Bytes mixed = qmtest::MixedBytes(3 * qm::kWindowSize + 12345, 43);
+    const Bytes mixed = qmtest::MixedBytes(2 * qm::kWindowSize + 12345, 43);
     const Bytes mixedStream = qmpack::EncodeLz(mixed);
-    const Bytes runs = qmtest::RunBytes(5 * qm::kWindowSize / 2, 44);
-    const Bytes sound = qmtest::MixedSoundFile(600000, 45);  // LZ, audio, LZ; 2.3 MiB
+    const Bytes runs = qmtest::RunBytes(3 * qm::kWindowSize / 2, 44);
+    const Bytes sound = qmtest::MixedSoundFile(300000, 45);  // LZ, audio, LZ; 1.2 MiB
 
     const auto size = [](const Bytes &b) { return static_cast<std::int32_t>(b.size()); };
     return {
@@ -143,6 +143,10 @@ std::vector<Case> Cases()
         {"compressed, the host stops at the first report", Kind::kCompressed, mixedStream, size(mixed), -1, 1},
         {"compressed, the host stops at the third report", Kind::kCompressed, mixedStream, size(mixed), -1, 3},
         {"compressed, every write fails", Kind::kCompressed, mixedStream, size(mixed), -1, 0, true},
+        {"compressed, the stream cut at four fifths", Kind::kCompressed,
+         Bytes(mixedStream.begin(), mixedStream.begin() + static_cast<std::ptrdiff_t>(mixedStream.size() * 4 / 5)),
+         size(mixed)},
+        {"random bytes taken for a stream", Kind::kCompressed, qmtest::RandomBytes(400000, 47), size(mixed)},
     };
 }
 

@@ -104,10 +104,13 @@ public:
     }
 
 private:
-    // Queues [handed, to) in pieces that end at the window's wrap.
+    // Queues [handed, to) in pieces that end at the window's wrap.  The
+    // oldest piece in flight is always behind an open gate while no report
+    // has stopped the entry, so waiting for it to free a slot cannot hang;
+    // once stopped, nothing more is queued.
     void Hand(std::int64_t to)
     {
-        while (handed_ < to) {
+        while (handed_ < to && !stopped_) {
             const std::int64_t wrap = (handed_ / kWindow + 1) * kWindow;
             const std::int64_t end = std::min(to, wrap);
             if (writer_.InFlight() == WriteBehind::kSlots)

@@ -1,8 +1,10 @@
 // legacy_decoder.cpp - UnpackStream: a session's StreamDecoder pulling the
 // entry's packed bytes through ReadPackedData and handing its window to
-// WriteUnpackedData.
+// WriteUnpackedData, or, for a large entry, to a writer thread
+// (transfer_behind.h).
 #include "extract/export_session.h"
 #include "extract/pipeline.h"
+#include "extract/transfer_behind.h"
 
 namespace qm {
 
@@ -41,6 +43,20 @@ void FlushWindow(ExportSession &session)
 }  // namespace
 
 void UnpackStream(ExportSession &session, std::uint8_t *window)
+{
+    // A large entry is written on a thread of its own while decoding goes on.
+    if (session.transfer.unpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum)) {
+        PipelineSource source(session);
+        const bool behind = UnpackStreamBehind(session, &source, window);
+        // The source lives only for this entry.
+        session.decoder.input.source = nullptr;
+        if (behind)
+            return;
+    }
+    UnpackStreamInline(session, window);
+}
+
+void UnpackStreamInline(ExportSession &session, std::uint8_t *window)
 {
     PipelineSource source(session);
     session.transfer.bytesDone = 0;

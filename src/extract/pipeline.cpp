@@ -22,6 +22,7 @@
 
 #include "crypto/crc32.h"
 #include "extract/export_session.h"
+#include "extract/transfer_behind.h"
 
 namespace qm {
 
@@ -37,6 +38,7 @@ constexpr std::uint32_t kCopyStep = 32512;
 constexpr std::uint32_t kStepsPerBlock = 16;
 constexpr std::uint32_t kCopyBlock = kCopyStep * kStepsPerBlock;
 static_assert(kCopyBlock % 8 == 0, "cipher blocks never straddle two reads");
+static_assert(kCopyBlock == kCopyBlockSize && kStepsPerBlock == kCopyStepsPerBlock);
 constexpr std::int32_t kHalvingThreshold = 0x1400000;  // keeps d * 100 below 2^31
 
 std::int32_t ProgressPercent(const TransferState &transfer, std::uint32_t count)
@@ -101,8 +103,8 @@ std::uint32_t WriteAndFold(ExportSession &session, const std::uint8_t *buffer, s
     return written;
 }
 
-// One progress report for a write of `asked` bytes of which `written` went
-// to the file; bytesDone already counts them.
+}  // namespace
+
 void ReportProgress(ExportSession &session, std::uint32_t asked, std::uint32_t written)
 {
     const auto &slot = session.callbacks.progress;
@@ -112,8 +114,6 @@ void ReportProgress(ExportSession &session, std::uint32_t asked, std::uint32_t w
     if (slot.proc(slot.user, percent, static_cast<std::int32_t>(written)) == 0)
         session.status = QM_STATUS_STOPPED;
 }
-
-}  // namespace
 
 std::uint32_t WriteUnpackedData(ExportSession &session, const std::uint8_t *buffer, std::uint32_t count)
 {
@@ -127,7 +127,16 @@ void CopyStored(ExportSession &session)
     TransferState &transfer = session.transfer;
     transfer.readIvFirst = transfer.activeCipher == 1 || transfer.activeCipher == 2;
     session.cipher.SelectKey(session.archive.DataPassword, transfer.activeCipher);
+    // A large entry is written on a thread of its own while the blocks
+    // behind it are read.
+    if (transfer.packedLeft >= kWriteBehindMinimum && CopyStoredBehind(session))
+        return;
+    CopyStoredInline(session);
+}
 
+void CopyStoredInline(ExportSession &session)
+{
+    TransferState &transfer = session.transfer;
     // A small entry gets a buffer of its own size, rounded up to whole
     // cipher blocks.
     std::uint32_t block = kCopyBlock;
@@ -144,32 +153,47 @@ void CopyStored(ExportSession &session)
         const std::uint32_t got = ReadPackedData(session, buffer, block > 0 ? block : 8);
         if (got == 0)
             break;
-        // The block is written in one piece; progress is reported per step
-        // of kCopyStep bytes, as if each step had been read and written on
-        // its own.  Bytes beyond the unpacked size (cipher padding) are read
-        // but not written, and a negative unpacked size from a damaged header
-        // writes nothing rather than a negative count.
         std::uint32_t steps[kStepsPerBlock];
         std::uint32_t stepCount = 0;
-        std::uint32_t total = 0;
-        for (std::uint32_t at = 0; at < got; at += kCopyStep) {
-            const std::uint32_t chunk = got - at < kCopyStep ? got - at : kCopyStep;
-            std::int32_t n = static_cast<std::int32_t>(chunk);
-            if (transfer.unpackedLeft < n)
-                n = transfer.unpackedLeft > 0 ? transfer.unpackedLeft : 0;
-            transfer.unpackedLeft -= n;
-            steps[stepCount++] = static_cast<std::uint32_t>(n);
-            total += static_cast<std::uint32_t>(n);
-        }
-        std::uint32_t writtenLeft = WriteAndFold(session, buffer, total);
-        for (std::uint32_t k = 0; k < stepCount; ++k) {
-            const std::uint32_t written = writtenLeft < steps[k] ? writtenLeft : steps[k];
-            writtenLeft -= written;
-            transfer.bytesDone += static_cast<std::int32_t>(steps[k]);
-            ReportProgress(session, steps[k], written);
-        }
+        const std::uint32_t total = PlanCopySteps(transfer, got, steps, &stepCount);
+        ReportCopySteps(session, steps, stepCount, WriteAndFold(session, buffer, total));
     }
     std::free(buffer);
+}
+
+// The block is written in one piece; progress is reported per step of
+// kCopyStep bytes, as if each step had been read and written on its own.
+// Bytes beyond the unpacked size (cipher padding) are read but not written,
+// and a negative unpacked size from a damaged header writes nothing rather
+// than a negative count.
+std::uint32_t PlanCopySteps(TransferState &transfer, std::uint32_t got, std::uint32_t *steps,
+                            std::uint32_t *stepCount)
+{
+    std::uint32_t count = 0;
+    std::uint32_t total = 0;
+    for (std::uint32_t at = 0; at < got; at += kCopyStep) {
+        const std::uint32_t chunk = got - at < kCopyStep ? got - at : kCopyStep;
+        std::int32_t n = static_cast<std::int32_t>(chunk);
+        if (transfer.unpackedLeft < n)
+            n = transfer.unpackedLeft > 0 ? transfer.unpackedLeft : 0;
+        transfer.unpackedLeft -= n;
+        steps[count++] = static_cast<std::uint32_t>(n);
+        total += static_cast<std::uint32_t>(n);
+    }
+    *stepCount = count;
+    return total;
+}
+
+void ReportCopySteps(ExportSession &session, const std::uint32_t *steps, std::uint32_t stepCount,
+                     std::uint32_t written)
+{
+    std::uint32_t writtenLeft = written;
+    for (std::uint32_t k = 0; k < stepCount; ++k) {
+        const std::uint32_t share = writtenLeft < steps[k] ? writtenLeft : steps[k];
+        writtenLeft -= share;
+        session.transfer.bytesDone += static_cast<std::int32_t>(steps[k]);
+        ReportProgress(session, steps[k], share);
+    }
 }
 
 }  // namespace qm

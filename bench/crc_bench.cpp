@@ -79,7 +79,6 @@ int main(int argc, char **argv)
         for (int k = 0; k < 8; ++k)
             data[i + k] = static_cast<unsigned char>(r >> (8 * k));
     }
-    qm::BuildCrc32Table();
 
     Contender contenders[] = {{"libdeflate crc32", Libdeflate},
                               {"Crc32Data", Ours},

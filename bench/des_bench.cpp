@@ -159,12 +159,13 @@ int main(int argc, char **argv)
 
     Row rows[2];
     Bytes ours, evp, low;
+    qm::DataCipher cipher;
 
     // Method 0 against DES-ECB.
     rows[0].what = "DES, each block (method 0) vs DES-ECB";
     rows[0].ours = BestSeconds(repeats, input, ours, [&](Bytes &d) {
-        qm::CipherSelectKey(kPassword, 0);
-        qm::CipherDecipherBuffer(d.data(), length, 0);
+        cipher.SelectKey(kPassword, 0);
+        cipher.Decipher(d.data(), length, 0);
     });
     rows[0].evp = legacy ? BestSeconds(repeats, input, evp, [&](Bytes &d) { EvpDecrypt("DES-ECB", key, nullptr, d); }) : 0;
     rows[0].lowLevel = BestSeconds(repeats, input, low, [&](Bytes &d) {
@@ -178,9 +179,9 @@ int main(int argc, char **argv)
     // Method 1 against DES-EDE-CBC.
     rows[1].what = "triple DES CBC (method 1) vs DES-EDE-CBC";
     rows[1].ours = BestSeconds(repeats, input, ours, [&](Bytes &d) {
-        qm::CipherSelectKey(kPassword, 1);
-        qm::CipherSetIv(kIv);
-        qm::CipherDecipherBuffer(d.data(), length, 1);
+        cipher.SelectKey(kPassword, 1);
+        cipher.SetIv(kIv);
+        cipher.Decipher(d.data(), length, 1);
     });
     rows[1].evp = legacy ? BestSeconds(repeats, input, evp, [&](Bytes &d) { EvpDecrypt("DES-EDE-CBC", key, kIv, d); }) : 0;
     rows[1].lowLevel = BestSeconds(repeats, input, low, [&](Bytes &d) {

@@ -23,10 +23,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <memory>
 #include <vector>
 
-#include "state/status.h"
-#include "container/session.h"
+#include "extract/export_session.h"
 #include "crypto/crc32.h"
 #include "audio_inputs.h"
 #include "encoder_inputs.h"
@@ -34,7 +34,7 @@
 #include "native/rar_wrap.h"
 #include "packer/encoder.h"
 #include "unpack/tables.h"
-#include "unpack/unpack.h"
+#include "unpack/stream_decoder.h"
 
 namespace {
 
@@ -78,26 +78,28 @@ Timing TimeUnpackStream(const std::string &streamPath, std::size_t packed, std::
                         std::uint32_t crc, int runs = kRuns)
 {
     std::vector<std::uint8_t> window(qm::kWindowSize);
-    qm::BuildCrc32Table();
+    // The exports' path as they run it, in a session of the bench's own.
+    const auto session = std::make_unique<qm::ExportSession>();
+    qm::ExportSession &s = *session;
     Timing best;
     for (int run = 0; run < runs; ++run) {
-        qm::ArchiveStatus = 0;
-        qm::CarrierStream = qm::platform::OpenForRead(streamPath.c_str());
-        qm::OutputStream = qm::platform::OpenForWrite("/dev/null");
-        qm::PackedLeft = static_cast<std::uint32_t>(packed);
-        qm::UnpackedLeft = qm::ProgressTotal = static_cast<std::int32_t>(size);
-        qm::DataCrc = 0xFFFFFFFFu;
-        qm::ActiveCipher = -1;
-        qm::ReadIvFirst = false;
+        s.status = 0;
+        s.carrier = qm::platform::OpenForRead(streamPath.c_str());
+        s.transfer.output = qm::platform::OpenForWrite("/dev/null");
+        s.transfer.packedLeft = static_cast<std::uint32_t>(packed);
+        s.transfer.unpackedLeft = s.transfer.progressTotal = static_cast<std::int32_t>(size);
+        s.transfer.dataCrc = 0xFFFFFFFFu;
+        s.transfer.activeCipher = -1;
+        s.transfer.readIvFirst = false;
         const double c0 = ThreadCpuSeconds();
         const auto t0 = Clock::now();
-        qm::UnpackStream(window.data());
+        qm::UnpackStream(s, window.data());
         const auto t1 = Clock::now();
         const double c1 = ThreadCpuSeconds();
-        qm::platform::Close(qm::CarrierStream);
-        qm::platform::Close(qm::OutputStream);
-        if (~qm::DataCrc != crc || qm::ArchiveStatus != 0) {
-            std::fprintf(stderr, "quillmark: wrong CRC or status %u\n", qm::ArchiveStatus);
+        qm::platform::Close(s.carrier);
+        qm::platform::Close(s.transfer.output);
+        if (~s.transfer.dataCrc != crc || s.status != 0) {
+            std::fprintf(stderr, "quillmark: wrong CRC or status %u\n", s.status);
             return {-1, -1};
         }
         best.wall = std::min(best.wall, Seconds(t0, t1));

@@ -11,20 +11,20 @@
 // buffer is cleared first, as the reference assumes.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "container/session.h"
+#include "extract/export_session.h"
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"
 #include "extract/pipeline.h"
 #include "fuzz_support.h"
 #include "packer/carrier_writer.h"
 #include "reference/reference_decoder.h"
-#include "state/status.h"
 #include "unpack/bit_input.h"
 #include "unpack/tables.h"
-#include "unpack/unpack.h"
+#include "unpack/stream_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -40,24 +40,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qmfuzz::WriteWhole(in, stream.data(), stream.size());
 
     // What the driver does for one compressed, plain entry.
-    qm::BuildCrc32Table();
-    qm::ArchiveStatus = 0;
-    qm::CarrierStream = qm::platform::OpenForRead(in.c_str());
-    qm::OutputStream = qm::platform::OpenForWrite(out.c_str());
-    if (!qm::CarrierStream || !qm::OutputStream)
+    // A fresh session for every input: nothing carries over.
+    const auto session = std::make_unique<qm::ExportSession>();
+    qm::ExportSession &s = *session;
+    s.carrier = qm::platform::OpenForRead(in.c_str());
+    s.transfer.output = qm::platform::OpenForWrite(out.c_str());
+    if (!s.carrier || !s.transfer.output)
         qmfuzz::Fail("cannot open the scratch files", in);
-    qm::PackedLeft = static_cast<std::uint32_t>(stream.size());
-    qm::UnpackedLeft = qm::ProgressTotal = static_cast<std::int32_t>(unpacked);
-    qm::BytesDone = 0;
-    qm::DataCrc = 0xFFFFFFFFu;
-    qm::ActiveCipher = -1;
-    qm::CipherSelectKey("", -1);
-    qm::ReadIvFirst = false;
-    qm::UnpackStream(window.data());
-    qm::platform::Close(qm::CarrierStream);
-    qm::platform::Close(qm::OutputStream);
-    qm::CarrierStream = qm::OutputStream = nullptr;
-    const std::uint32_t libraryCrc = ~qm::DataCrc;
+    s.transfer.packedLeft = static_cast<std::uint32_t>(stream.size());
+    s.transfer.unpackedLeft = s.transfer.progressTotal = static_cast<std::int32_t>(unpacked);
+    s.transfer.bytesDone = 0;
+    s.transfer.dataCrc = 0xFFFFFFFFu;
+    s.transfer.activeCipher = -1;
+    s.cipher.SelectKey("", -1);
+    s.transfer.readIvFirst = false;
+    qm::UnpackStream(s, window.data());
+    qm::platform::Close(s.carrier);
+    qm::platform::Close(s.transfer.output);
+    s.carrier = s.transfer.output = nullptr;
+    const std::uint32_t libraryCrc = ~s.transfer.dataCrc;
     const qmpack::Bytes library = qmpack::ReadFile(out);
 
     const std::vector<std::uint8_t> reference = qmtest::ReferenceDecode(stream, unpacked);
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (libraryCrc != qmpack::Crc32(reference))
         qmfuzz::Fail("the data CRC is not the CRC of the bytes written", std::to_string(libraryCrc));
-    if (qm::ArchiveStatus != 0)
-        qmfuzz::Fail("the decoder set a status", std::to_string(qm::ArchiveStatus));
+    if (s.status != 0)
+        qmfuzz::Fail("the decoder set a status", std::to_string(s.status));
     return 0;
 }

@@ -19,7 +19,9 @@
 #include "fuzz_support.h"
 #include "packer/carrier_writer.h"
 #include "paths/output_name.h"
+#include "paths/path_setters.h"
 #include "quillmark.h"
+#include "state/host_state.h"
 
 namespace {
 
@@ -79,15 +81,17 @@ void SetKeepDirectories(bool on)
 void ComposeEverySetting(const char *name, const std::vector<std::string> &relatives,
                          const std::vector<OutputChoice> &outputs)
 {
+    qm::HostState settings;
     for (const bool keep : {false, true}) {
-        SetKeepDirectories(keep);
+        settings.options = keep ? qm::OptionsWithBitsOn(settings.options, QM_OPTION_KEEP_DIRECTORIES)
+                                : qm::OptionsWithBitsOff(settings.options, QM_OPTION_KEEP_DIRECTORIES);
         for (const auto &relative : relatives) {
             for (const auto &output : outputs) {
-                SetOutputPath(output.set.c_str());
-                SetRelativePath(relative.c_str());
+                qm::SetOutputPath(settings.paths, output.set.c_str());
+                qm::SetRelativePath(settings.paths, relative.c_str());
                 char composed[qm::kOutputNameSize + 16];
                 std::memset(composed, 0x55, sizeof composed);
-                if (qm::ComposeOutputName(name, composed) == nullptr) {
+                if (qm::ComposeOutputName(settings, name, composed) == nullptr) {
                     if (composed[0] != '\0')
                         Fail("a refused name leaves text behind", composed);
                     continue;

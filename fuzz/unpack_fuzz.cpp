@@ -20,18 +20,18 @@
 // buffers and set no status of its own.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "container/session.h"
+#include "extract/export_session.h"
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"
 #include "crypto/des.h"
 #include "extract/pipeline.h"
 #include "fuzz_support.h"
-#include "state/status.h"
 #include "unpack/tables.h"
-#include "unpack/unpack.h"
+#include "unpack/stream_decoder.h"
 
 namespace {
 
@@ -106,28 +106,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     qmfuzz::WriteWhole(in, packed.data(), packed.size());
 
     // What the driver does for one compressed entry.
-    qm::BuildCrc32Table();
-    qm::ArchiveStatus = 0;
-    qm::CarrierStream = qm::platform::OpenForRead(in.c_str());
-    qm::OutputStream = qm::platform::OpenForWrite("/dev/null");
-    if (!qm::CarrierStream || !qm::OutputStream)
+    // A fresh session for every input: nothing carries over.
+    const auto session = std::make_unique<qm::ExportSession>();
+    qm::ExportSession &s = *session;
+    s.carrier = qm::platform::OpenForRead(in.c_str());
+    s.transfer.output = qm::platform::OpenForWrite("/dev/null");
+    if (!s.carrier || !s.transfer.output)
         qmfuzz::Fail("cannot open the scratch files", in);
-    qm::PackedLeft = static_cast<std::uint32_t>(packed.size());
-    qm::UnpackedLeft = qm::ProgressTotal = unpacked;
-    qm::BytesDone = 0;
-    qm::DataCrc = 0xFFFFFFFFu;
-    qm::ActiveCipher = qm::Session.SessionCipher = method;
-    qm::CipherSelectKey(setting & 16 ? "wrong" : "fuzz", method);
-    qm::ReadIvFirst = method == 1 || method == 2;
-    qm::UnpackStream(window.data());
-    qm::platform::Close(qm::CarrierStream);
-    qm::platform::Close(qm::OutputStream);
-    qm::CarrierStream = qm::OutputStream = nullptr;
+    s.transfer.packedLeft = static_cast<std::uint32_t>(packed.size());
+    s.transfer.unpackedLeft = s.transfer.progressTotal = unpacked;
+    s.transfer.bytesDone = 0;
+    s.transfer.dataCrc = 0xFFFFFFFFu;
+    s.transfer.activeCipher = s.archive.SessionCipher = method;
+    s.cipher.SelectKey(setting & 16 ? "wrong" : "fuzz", method);
+    s.transfer.readIvFirst = method == 1 || method == 2;
+    qm::UnpackStream(s, window.data());
+    qm::platform::Close(s.carrier);
+    qm::platform::Close(s.transfer.output);
+    s.carrier = s.transfer.output = nullptr;
 
-    if (qm::BytesDone < 0 || qm::BytesDone > unpacked)
+    if (s.transfer.bytesDone < 0 || s.transfer.bytesDone > unpacked)
         qmfuzz::Fail("the decoder produced more than the unpacked size",
-                     std::to_string(qm::BytesDone) + " of " + std::to_string(unpacked));
-    if (qm::ArchiveStatus != 0)
-        qmfuzz::Fail("the decoder set a status", std::to_string(qm::ArchiveStatus));
+                     std::to_string(s.transfer.bytesDone) + " of " + std::to_string(unpacked));
+    if (s.status != 0)
+        qmfuzz::Fail("the decoder set a status", std::to_string(s.status));
     return 0;
 }

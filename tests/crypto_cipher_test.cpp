@@ -40,69 +40,74 @@ bool SameSchedule(const qm::DesSchedule &a, const qm::DesSchedule &b)
 // enciphered bytes were made with OpenSSL (des-ecb and des-ede-cbc).
 TEST(Cipher, PasswordKeysDesAndTripleDesKnownAnswers)
 {
+    qm::DataCipher cipher;
     Bytes block = FromHex("17694b6a4dadad6d");
-    qm::CipherSelectKey("secret", 0);
-    qm::CipherDecipherBuffer(block.data(), 8, 0);
+    cipher.SelectKey("secret", 0);
+    cipher.Decipher(block.data(), 8, 0);
     EXPECT_EQ(std::string(block.begin(), block.end()), "Header!!");
 
     Bytes data = FromHex("4d89c8414f7bf0b21c01801ea23de153c9f6275781e4b6f858e9c0abf3e8bd30");
     const Bytes iv = FromHex("0001020304050607");
-    qm::CipherSelectKey("secret", 1);
-    qm::CipherSetIv(iv.data());
-    qm::CipherDecipherBuffer(data.data(), static_cast<std::int32_t>(data.size()), 1);
+    cipher.SelectKey("secret", 1);
+    cipher.SetIv(iv.data());
+    cipher.Decipher(data.data(), static_cast<std::int32_t>(data.size()), 1);
     EXPECT_EQ(std::string(data.begin(), data.end()), "Quillmark data under triple DES!");
 }
 
 TEST(Cipher, MethodsWithoutACipherChangeNothing)
 {
-    qm::CipherSelectKey("first", 1);
-    const qm::DesSchedule primary = qm::PrimarySchedule, secondary = qm::SecondarySchedule;
+    qm::DataCipher cipher;
+    cipher.SelectKey("first", 1);
+    const qm::DesSchedule primary = cipher.primary, secondary = cipher.secondary;
     const Bytes plain = Pattern(64, 1);
     for (qm::CipherMethod method : {-1, 2, 3, 7, -2, INT_MAX, INT_MIN}) {
-        qm::CipherSelectKey("second", method);
-        EXPECT_TRUE(SameSchedule(qm::PrimarySchedule, primary)) << "method " << method;
-        EXPECT_TRUE(SameSchedule(qm::SecondarySchedule, secondary)) << "method " << method;
+        cipher.SelectKey("second", method);
+        EXPECT_TRUE(SameSchedule(cipher.primary, primary)) << "method " << method;
+        EXPECT_TRUE(SameSchedule(cipher.secondary, secondary)) << "method " << method;
         Bytes buffer = plain;
-        qm::CipherDecipherBuffer(buffer.data(), 64, method);
+        cipher.Decipher(buffer.data(), 64, method);
         EXPECT_EQ(buffer, plain) << "method " << method;
     }
 }
 
 TEST(Cipher, SelectingSingleDesKeepsTheSecondSchedule)
 {
-    qm::CipherSelectKey("triple", 1);
-    const qm::DesSchedule secondary = qm::SecondarySchedule;
-    const qm::DesSchedule tripleFirst = qm::PrimarySchedule;
-    qm::CipherSelectKey("single", 0);
-    EXPECT_TRUE(SameSchedule(qm::SecondarySchedule, secondary));
-    EXPECT_FALSE(SameSchedule(qm::PrimarySchedule, tripleFirst));
+    qm::DataCipher cipher;
+    cipher.SelectKey("triple", 1);
+    const qm::DesSchedule secondary = cipher.secondary;
+    const qm::DesSchedule tripleFirst = cipher.primary;
+    cipher.SelectKey("single", 0);
+    EXPECT_TRUE(SameSchedule(cipher.secondary, secondary));
+    EXPECT_FALSE(SameSchedule(cipher.primary, tripleFirst));
 }
 
 TEST(Cipher, LengthsOfZeroOrLessChangeNothing)
 {
+    qm::DataCipher cipher;
     const Bytes plain = Pattern(16, 2);
     for (qm::CipherMethod method : {0, 1})
         for (std::int32_t length : {0, -1, -8, INT_MIN}) {
-            qm::CipherSelectKey("pw", method);
+            cipher.SelectKey("pw", method);
             const Bytes iv = Pattern(8, 3);
-            qm::CipherSetIv(iv.data());
+            cipher.SetIv(iv.data());
             Bytes buffer = plain;
-            qm::CipherDecipherBuffer(buffer.data(), length, method);
+            cipher.Decipher(buffer.data(), length, method);
             EXPECT_EQ(buffer, plain) << "method " << method << " length " << length;
-            EXPECT_EQ(Bytes(qm::ChainingValue, qm::ChainingValue + 8), iv);
+            EXPECT_EQ(Bytes(cipher.chaining, cipher.chaining + 8), iv);
         }
 }
 
 // A header block is 432 bytes: 54 blocks, each deciphered on its own.
 TEST(Cipher, SingleDesDeciphersEachBlockOnItsOwn)
 {
-    qm::CipherSelectKey("header password", 0);
+    qm::DataCipher cipher;
+    cipher.SelectKey("header password", 0);
     const Bytes enciphered = Pattern(432, 4);
     Bytes whole = enciphered;
-    qm::CipherDecipherBuffer(whole.data(), 432, 0);
+    cipher.Decipher(whole.data(), 432, 0);
     for (std::size_t at = 0; at < 432; at += 8) {
         Bytes one(enciphered.begin() + at, enciphered.begin() + at + 8);
-        qm::DesBlock(one.data(), qm::PrimarySchedule);
+        qm::DesBlock(one.data(), cipher.primary);
         EXPECT_TRUE(std::equal(one.begin(), one.end(), whole.begin() + at)) << "block " << at / 8;
     }
     // Blocks are independent: the same enciphered block gives the same bytes
@@ -110,29 +115,30 @@ TEST(Cipher, SingleDesDeciphersEachBlockOnItsOwn)
     Bytes repeated(432);
     for (std::size_t at = 0; at < 432; at += 8)
         std::memcpy(repeated.data() + at, enciphered.data(), 8);
-    qm::CipherDecipherBuffer(repeated.data(), 432, 0);
+    cipher.Decipher(repeated.data(), 432, 0);
     for (std::size_t at = 8; at < 432; at += 8)
         EXPECT_EQ(std::memcmp(repeated.data(), repeated.data() + at, 8), 0);
 }
 
 TEST(Cipher, TripleDesStreamMaySplitIntoPiecesOfWholeBlocks)
 {
+    qm::DataCipher cipher;
     const Bytes enciphered = Pattern(8 * 300, 5);
     const Bytes iv = Pattern(8, 6);
 
-    qm::CipherSelectKey("stream", 1);
-    qm::CipherSetIv(iv.data());
+    cipher.SelectKey("stream", 1);
+    cipher.SetIv(iv.data());
     Bytes once = enciphered;
-    qm::CipherDecipherBuffer(once.data(), static_cast<std::int32_t>(once.size()), 1);
+    cipher.Decipher(once.data(), static_cast<std::int32_t>(once.size()), 1);
 
     const std::size_t splits[][4] = {{8, 16, 24, 2352}, {2392, 8, 0, 0}, {1024, 1024, 0, 352}};
     for (const auto &split : splits) {
-        qm::CipherSelectKey("stream", 1);
-        qm::CipherSetIv(iv.data());
+        cipher.SelectKey("stream", 1);
+        cipher.SetIv(iv.data());
         Bytes pieces = enciphered;
         std::size_t at = 0;
         for (std::size_t n : split) {
-            qm::CipherDecipherBuffer(pieces.data() + at, static_cast<std::int32_t>(n), 1);
+            cipher.Decipher(pieces.data() + at, static_cast<std::int32_t>(n), 1);
             at += n;
         }
         ASSERT_EQ(at, pieces.size());
@@ -142,11 +148,12 @@ TEST(Cipher, TripleDesStreamMaySplitIntoPiecesOfWholeBlocks)
 
 TEST(Cipher, TripleDesChainsOnTheEncipheredBlockBefore)
 {
+    qm::DataCipher cipher;
     const Bytes enciphered = Pattern(64, 7);
     auto decipher = [&](const Bytes &iv, Bytes data) {
-        qm::CipherSelectKey("chain", 1);
-        qm::CipherSetIv(iv.data());
-        qm::CipherDecipherBuffer(data.data(), static_cast<std::int32_t>(data.size()), 1);
+        cipher.SelectKey("chain", 1);
+        cipher.SetIv(iv.data());
+        cipher.Decipher(data.data(), static_cast<std::int32_t>(data.size()), 1);
         return data;
     };
     const Bytes ivA = Pattern(8, 8), ivB = Pattern(8, 9);
@@ -174,22 +181,23 @@ TEST(Cipher, TripleDesChainsOnTheEncipheredBlockBefore)
 // nothing past the length rounded up to 8 is touched.
 TEST(Cipher, ShortLastBlockIsProcessedWhole)
 {
+    qm::DataCipher cipher;
     const Bytes iv = Pattern(8, 10);
     for (qm::CipherMethod method : {0, 1})
         for (std::int32_t length : {1, 7, 9, 15, 17, 431, 435}) {
             const std::size_t rounded = (static_cast<std::size_t>(length) + 7) / 8 * 8;
             const Bytes enciphered = Pattern(rounded, 11);
 
-            qm::CipherSelectKey("short", method);
-            qm::CipherSetIv(iv.data());
+            cipher.SelectKey("short", method);
+            cipher.SetIv(iv.data());
             Bytes expected = enciphered;
-            qm::CipherDecipherBuffer(expected.data(), static_cast<std::int32_t>(rounded), method);
+            cipher.Decipher(expected.data(), static_cast<std::int32_t>(rounded), method);
 
-            qm::CipherSelectKey("short", method);
-            qm::CipherSetIv(iv.data());
+            cipher.SelectKey("short", method);
+            cipher.SetIv(iv.data());
             Bytes buffer = enciphered;
             buffer.resize(rounded + 16, 0xEE);  // guard bytes
-            qm::CipherDecipherBuffer(buffer.data(), length, method);
+            cipher.Decipher(buffer.data(), length, method);
 
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()))
                 << "method " << method << " length " << length;
@@ -197,7 +205,7 @@ TEST(Cipher, ShortLastBlockIsProcessedWhole)
                       Bytes(16, 0xEE))
                 << "method " << method << " length " << length;
             if (method == 1) {  // the chaining value holds the whole last block
-                EXPECT_TRUE(std::equal(qm::ChainingValue, qm::ChainingValue + 8, enciphered.end() - 8));
+                EXPECT_TRUE(std::equal(cipher.chaining, cipher.chaining + 8, enciphered.end() - 8));
             }
         }
 }
@@ -206,12 +214,13 @@ TEST(Cipher, ShortLastBlockIsProcessedWhole)
 // rounded-up size lets the sanitizers see any stray access.
 TEST(Cipher, StaysInsideARoundedUpHeapBuffer)
 {
+    qm::DataCipher cipher;
     for (qm::CipherMethod method : {0, 1})
         for (std::int32_t length = 1; length <= 70; ++length) {
             const std::size_t rounded = (static_cast<std::size_t>(length) + 7) / 8 * 8;
             std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[rounded]());
-            qm::CipherSelectKey("bounds", method);
-            qm::CipherDecipherBuffer(buffer.get(), length, method);
+            cipher.SelectKey("bounds", method);
+            cipher.Decipher(buffer.get(), length, method);
         }
 }
 

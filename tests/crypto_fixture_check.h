@@ -35,12 +35,13 @@ inline std::vector<std::string> SplitTabs(const std::string &line)
 inline qmpack::Bytes DecipherStored(const qmpack::Bytes &stored, std::int32_t method,
                                     const std::string &password)
 {
-    qm::CipherSelectKey(password.c_str(), method);
+    qm::DataCipher cipher;
+    cipher.SelectKey(password.c_str(), method);
     std::size_t at = 0;
     if (method == 1 || method == 2) {
         if (stored.size() < 8)
             return {};
-        qm::CipherSetIv(stored.data());
+        cipher.SetIv(stored.data());
         at = 8;
     }
     qmpack::Bytes data(stored.begin() + static_cast<std::ptrdiff_t>(at), stored.end());
@@ -49,7 +50,7 @@ inline qmpack::Bytes DecipherStored(const qmpack::Bytes &stored, std::int32_t me
     if (method != -1)
         for (std::size_t off = 0; off < realSize; off += 32512) {
             const std::size_t n = std::min<std::size_t>(32512, realSize - off);
-            qm::CipherDecipherBuffer(data.data() + off, static_cast<std::int32_t>(n), method);
+            cipher.Decipher(data.data() + off, static_cast<std::int32_t>(n), method);
         }
     data.resize(realSize);
     return data;
@@ -92,8 +93,9 @@ inline int CheckCipherFixtures(const std::string &dir)
         qmpack::Bytes block(carrier.begin() + static_cast<std::ptrdiff_t>(blockOffset),
                             carrier.begin() + static_cast<std::ptrdiff_t>(blockOffset + qmpack::kHeaderBlockSize));
         if (headersEnciphered) {
-            qm::CipherSelectKey(headerPassword.c_str(), 0);
-            qm::CipherDecipherBuffer(block.data(), static_cast<std::int32_t>(block.size()), 0);
+            qm::DataCipher cipher;
+            cipher.SelectKey(headerPassword.c_str(), 0);
+            cipher.Decipher(block.data(), static_cast<std::int32_t>(block.size()), 0);
         }
         auto word = [&](std::size_t at) {
             return std::uint32_t{block[at]} | std::uint32_t{block[at + 1]} << 8 |

@@ -112,7 +112,7 @@ TEST(ExtractCompressed, TheRealStreamInOurOwnCarriers)
             EXPECT_FALSE(fs::exists(dir.path() / "AFTER.TXT"));
         }
     }
-    qm::Callbacks = qm::CallbackRegistry{};
+    qmtest::EmptyEveryCallbackSlot();
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ protected:
         DoneArcFile(0);
         SetOutputPath("");
         arOptionsOff(QM_OPTION_KEEP_DIRECTORIES);
-        qm::Callbacks = qm::CallbackRegistry{};
+        qmtest::EmptyEveryCallbackSlot();
         SetArchiveStatus(0);
         std::error_code ec;
         for (const auto &e : fs::recursive_directory_iterator(dir.path(), ec))

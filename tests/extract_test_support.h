@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "quillmark.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -17,6 +19,22 @@
 #endif
 
 namespace qmtest {
+
+// Empties all ten callback slots of the exports' session, user values too,
+// as they are when the library is loaded.
+inline void EmptyEveryCallbackSlot()
+{
+    SetSetFileNameProc(0, nullptr);
+    SetOkToReplaceProc(0, nullptr);
+    SetSetProgressProc(0, nullptr);
+    SetSetCryptKeyProc(0, nullptr);
+    SetSetHeadCryptKeyProc(0, nullptr);
+    SetSetSignalProc(0, nullptr);
+    SetSetWarningProc(0, nullptr);
+    SetGetNextDiskProc(0, nullptr);
+    SetSetSfxProgressProc(0, nullptr);
+    SetSkipFileProc(0, nullptr);
+}
 
 // A path in the library's form: backslashes.
 inline std::string LibPath(const std::filesystem::path &path)

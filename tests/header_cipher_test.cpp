@@ -26,6 +26,7 @@
 #include "quillmark.h"
 #include "state/callbacks.h"
 #include "state/path_settings.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -125,11 +126,10 @@ std::vector<std::string> Names(const ArcFileList &list)
     return names;
 }
 
-class HeaderCipher : public ::testing::Test {
+class HeaderCipher : public ::testing::Test, public qmtest::OwnSession {
 protected:
     void SetUp() override
     {
-        Reset();
         g_passwordHost = qmtest::PasswordHost{};
         SetSetHeadCryptKeyProc(77, qmtest::CountHeadQuestion);
         InitArcFileList(&arc_);
@@ -141,29 +141,19 @@ protected:
         DoneArcFileList(&arc_);
         DoneHidFileList(&hid_);
         DoneArcFile(0);
-        Reset();
-    }
-    static void Reset()
-    {
-        std::memset(&qm::Session, 0, sizeof qm::Session);
-        qm::Callbacks = qm::CallbackRegistry{};
-        qm::ClearArcStatistics();
-        arOptionsOff(QM_OPTION_KEEP_DIRECTORIES);
-        SetOutputPath("");
-        SetArchiveStatus(0);
     }
     std::string Write(const CarrierSpec &layout, const std::string &name = "carrier.qm")
     {
         return dir_.Write(name, qmpack::BuildCarrier(layout));
     }
-    static void Ask(std::vector<PasswordAnswer> answers)
+    void Ask(std::vector<PasswordAnswer> answers)
     {
         g_passwordHost.answers = std::move(answers);
         g_passwordHost.next = 0;
         g_passwordHost.questions.clear();
         SetSetCryptKeyProc(5, qmtest::AnswerPassword);
     }
-    static void OpenWith(const std::string &path, const char *headerPassword, const char *dataPassword = "")
+    void OpenWith(const std::string &path, const char *headerPassword, const char *dataPassword = "")
     {
         ArcOpenParams params{};
         std::strncpy(params.headerPassword, headerPassword, sizeof params.headerPassword - 1);
@@ -227,7 +217,7 @@ TEST_F(HeaderCipher, OpenTakesTheHeaderPasswordFromTheParametersOrTheHost)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = Write(ThreeEntries(c.headers));
-        qm::Callbacks.cryptKey = {};
+        S().callbacks.cryptKey = {};
         g_passwordHost.questions.clear();
         if (c.callback)
             Ask(c.answers);
@@ -243,13 +233,13 @@ TEST_F(HeaderCipher, OpenTakesTheHeaderPasswordFromTheParametersOrTheHost)
             EXPECT_EQ(q.name, path);
             EXPECT_TRUE(q.bufferZeroed);
         }
-        EXPECT_EQ(std::string(qm::Session.HeaderPassword), c.passwordAfter);
+        EXPECT_EQ(std::string(S().archive.HeaderPassword), c.passwordAfter);
         if (c.status == 0) {
-            EXPECT_EQ(qm::Session.FirstBlockPos, 34);
+            EXPECT_EQ(S().archive.FirstBlockPos, 34);
             // A successful open drops the callback: the host registers it again.
-            EXPECT_EQ(qm::Callbacks.cryptKey.proc, nullptr);
+            EXPECT_EQ(S().callbacks.cryptKey.proc, nullptr);
         } else if (c.callback) {
-            EXPECT_NE(qm::Callbacks.cryptKey.proc, nullptr);  // a failed open clears nothing
+            EXPECT_NE(S().callbacks.cryptKey.proc, nullptr);  // a failed open clears nothing
         }
     }
 }
@@ -278,7 +268,7 @@ TEST_F(HeaderCipher, TheQuestionNamesACarrierPathOfTheFullLength)
     Ask({{1, kHeaderPassword}});
     InitArcFile(path.c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(std::string(qm::Session.CarrierPath), path);
+    EXPECT_EQ(std::string(S().archive.CarrierPath), path);
 }
 
 // A host that writes into the name it was given, then answers the password.
@@ -295,7 +285,7 @@ TEST_F(HeaderCipher, AHostWritingIntoTheNameLeavesTheSessionAlone)
     SetSetCryptKeyProc(0, ScribblingHost);
     InitArcFile(path.c_str());
     ASSERT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(std::string(qm::Session.CarrierPath), path);
+    EXPECT_EQ(std::string(S().archive.CarrierPath), path);
     BuildArcFileList(&arc_, nullptr);
     EXPECT_EQ(GetArchiveStatus(), 0);
     EXPECT_EQ(arc_.count, 3);
@@ -408,7 +398,7 @@ TEST_F(HeaderCipher, TheAnswerThatLastWorkedServesTheRestOfTheWalk)
     EXPECT_EQ(GetArchiveStatus(), 0);
     EXPECT_EQ(arc_.count, 4);
     EXPECT_EQ(g_passwordHost.Kinds(), std::vector<std::int32_t>{1});
-    EXPECT_STREQ(qm::Session.HeaderPassword, "beta");
+    EXPECT_STREQ(S().archive.HeaderPassword, "beta");
 }
 
 TEST_F(HeaderCipher, ADamagedBlockEndsTheWalk)

@@ -11,6 +11,7 @@
 #include "container/header_block.h"
 #include "container/session.h"
 #include "quillmark.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,30 +32,30 @@ struct Walk {
 };
 
 // Opens the carrier and reads header blocks until the walk ends.
-Walk WalkCarrier(const std::string &path)
+Walk WalkCarrier(qmtest::OwnSession &host, const std::string &path)
 {
     Walk walk;
-    InitArcFile(path.c_str());
+    host.InitArcFile(path.c_str());
     EXPECT_EQ(GetArchiveStatus(), 0) << "open " << path;
-    qm::CarrierStream = qm::platform::OpenForRead(qm::Session.CarrierPath);
-    EXPECT_NE(qm::CarrierStream, nullptr);
-    qm::Session.WalkPos = qm::Session.FirstBlockPos;
+    host.S().carrier = qm::platform::OpenForRead(host.S().archive.CarrierPath);
+    EXPECT_NE(host.S().carrier, nullptr);
+    host.S().archive.WalkPos = host.S().archive.FirstBlockPos;
     for (int guard = 0; guard < 1000; ++guard) {
         WalkedEntry e{};
         Bytes block(qm::kHeaderBlockSize, 0xEE);
         e.item.block = block.data();
         char name[256];
         std::memset(name, 0x7F, sizeof name);
-        if (!qm::ReadHeaderBlock(&e.item, name))
+        if (!qm::ReadHeaderBlock(host.S(), &e.item, name))
             break;
         e.item.block = nullptr;
         e.block = block;
         e.nameBuffer = name;
         walk.entries.push_back(e);
     }
-    qm::platform::Close(qm::CarrierStream);
-    qm::CarrierStream = nullptr;
-    walk.status = GetArchiveStatus();
+    qm::platform::Close(host.S().carrier);
+    host.S().carrier = nullptr;
+    walk.status = host.GetArchiveStatus();
     return walk;
 }
 
@@ -66,13 +67,9 @@ Bytes Data(std::size_t size)
     return b;
 }
 
-class HeaderWalk : public ::testing::Test {
+class HeaderWalk : public ::testing::Test, public qmtest::OwnSession {
 protected:
-    void TearDown() override
-    {
-        std::memset(&qm::Session, 0, sizeof qm::Session);
-        SetArchiveStatus(0);
-    }
+    Walk WalkCarrier(const std::string &path) { return ::WalkCarrier(*this, path); }
     std::string Carrier(const CarrierSpec &layout) { return dir_.Write("walk.bin", qmpack::BuildCarrier(layout)); }
     qmtest::TempDir dir_;
 };
@@ -148,7 +145,7 @@ TEST_F(HeaderWalk, TheWalkEndsWithoutStatusWhereTheFileEnds)
         const Walk walk = WalkCarrier(Carrier(layout));
         EXPECT_EQ(walk.status, 0);
         ASSERT_EQ(walk.entries.size(), 1u);
-        EXPECT_EQ(qm::Session.WalkPos, static_cast<int32_t>(34 + 432 + c.dataSize));
+        EXPECT_EQ(S().archive.WalkPos, static_cast<int32_t>(34 + 432 + c.dataSize));
     }
 }
 
@@ -233,7 +230,7 @@ TEST_F(HeaderWalk, ANextPositionBeyondTheSigned32BitRangeEndsTheWalk)
         EXPECT_EQ(walk.status, 0);
         ASSERT_EQ(walk.entries.size(), 1u);
         EXPECT_EQ(walk.entries[0].item.packedSize, c.packed);
-        EXPECT_EQ(qm::Session.WalkPos, c.walkPosAfter);
+        EXPECT_EQ(S().archive.WalkPos, c.walkPosAfter);
     }
 }
 

@@ -4,24 +4,27 @@
 
 #include <cstring>
 
-#include "state/callbacks.h"
-#include "state/options.h"
+#include "default_session/default_session.h"
 #include "quillmark.h"
 
 namespace {
+
+// The exports work on the process's default session; these tests look at it
+// behind them.
+qm::ExportSession &S() { return qm::DefaultSession(); }
 
 class InterfaceState : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_ = qm::arOptions;
-        qm::arOptions = QM_OPTIONS_AT_LOAD;
+        saved_ = S().options;
+        S().options = QM_OPTIONS_AT_LOAD;
         SetArchiveStatus(0);
     }
     void TearDown() override
     {
-        qm::arOptions = saved_;
-        qm::Callbacks = qm::CallbackRegistry{};
+        S().options = saved_;
+        S().callbacks = qm::CallbackRegistry{};
         SetArchiveStatus(0);
     }
     uint16_t saved_ = 0;
@@ -29,11 +32,11 @@ protected:
 
 TEST_F(InterfaceState, OptionWordKeepsTheLockedBit)
 {
-    EXPECT_EQ(qm::arOptions, 0x0800);
+    EXPECT_EQ(S().options, 0x0800);
     arOptionsOn(0xFFFF);
-    EXPECT_EQ(qm::arOptions, 0x7FFF);
+    EXPECT_EQ(S().options, 0x7FFF);
     arOptionsOff(0xFFFF);
-    EXPECT_EQ(qm::arOptions, 0x0000);
+    EXPECT_EQ(S().options, 0x0000);
 }
 
 TEST_F(InterfaceState, OptionsAreOnTestsEveryGivenBit)
@@ -63,12 +66,12 @@ TEST_F(InterfaceState, EveryStubSetsNotSupportedAndNothingElse)
                           DeleteFileMaskListArc, SetFileCommentsArc, SetMainCommentArc,
                           StripDamageAegixArc, TestArc};
     arOptionsOn(1);
-    const uint16_t options = qm::arOptions;
+    const uint16_t options = S().options;
     for (Stub stub : stubs) {
         SetArchiveStatus(0);
         stub();
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NOT_SUPPORTED);
-        EXPECT_EQ(qm::arOptions, options);
+        EXPECT_EQ(S().options, options);
     }
 }
 
@@ -88,11 +91,11 @@ TEST_F(InterfaceState, RegisteringReplacesAndNullEmpties)
 {
     SetSetProgressProc(7, ProgressA);
     SetSetProgressProc(9, ProgressB);
-    EXPECT_EQ(qm::Callbacks.progress.proc, &ProgressB);
-    EXPECT_EQ(qm::Callbacks.progress.user, 9u);
+    EXPECT_EQ(S().callbacks.progress.proc, &ProgressB);
+    EXPECT_EQ(S().callbacks.progress.user, 9u);
     SetSetProgressProc(3, nullptr);
-    EXPECT_EQ(qm::Callbacks.progress.proc, nullptr);
-    EXPECT_EQ(qm::Callbacks.progress.user, 3u);
+    EXPECT_EQ(S().callbacks.progress.proc, nullptr);
+    EXPECT_EQ(S().callbacks.progress.user, 3u);
 }
 
 TEST_F(InterfaceState, SessionOpenEmptiesSevenSlotsAndKeepsUserValues)
@@ -109,9 +112,9 @@ TEST_F(InterfaceState, SessionOpenEmptiesSevenSlotsAndKeepsUserValues)
     SetSetSfxProgressProc(9, never);
     SetSkipFileProc(10, never);
 
-    qm::EmptySessionCallbackSlots();
+    qm::EmptySessionCallbackSlots(S().callbacks);
 
-    const auto &c = qm::Callbacks;
+    const auto &c = S().callbacks;
     EXPECT_EQ(c.fileName.proc, nullptr);
     EXPECT_EQ(c.okToReplace.proc, nullptr);
     EXPECT_EQ(c.progress.proc, nullptr);

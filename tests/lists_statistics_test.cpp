@@ -12,6 +12,7 @@
 #include "container/session.h"
 #include "container/statistics.h"
 #include "quillmark.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -23,17 +24,10 @@ struct Sizes {
     int32_t unpacked;
 };
 
-class Statistics : public ::testing::Test {
+class Statistics : public ::testing::Test, public qmtest::OwnSession {
 protected:
     void SetUp() override { InitArcFileList(&list_); }
-    void TearDown() override
-    {
-        DoneArcFileList(&list_);
-        DoneArcFile(0);
-        std::memset(&qm::Session, 0, sizeof qm::Session);
-        qm::ClearArcStatistics();
-        SetArchiveStatus(0);
-    }
+    void TearDown() override { DoneArcFileList(&list_); }
     // Opens a carrier whose entries claim the given sizes.  Only the last
     // entry may claim more packed bytes than it stores: the walk ends there.
     void Open(const std::vector<Sizes> &entries)
@@ -51,7 +45,7 @@ protected:
         InitArcFile(dir_.Write("stats.bin", qmpack::BuildCarrier(layout)).c_str());
         ASSERT_EQ(GetArchiveStatus(), 0);
     }
-    static ArcExtraInfo Info()
+    ArcExtraInfo Info()
     {
         ArcExtraInfo info;
         std::memset(&info, 0xFF, sizeof info);
@@ -90,8 +84,8 @@ TEST(CompressionRatio, HalvingAndTruncation)
 
 TEST_F(Statistics, ZeroAfterOpeningBeforeAnyBuild)
 {
-    qm::ArcStatistics.constant20 = 20;
-    qm::ArcStatistics.ratio = 9;
+    S().statistics.constant20 = 20;
+    S().statistics.ratio = 9;
     Open({{5, 5}});
     const ArcExtraInfo info = Info();
     const ArcExtraInfo zero{};
@@ -167,7 +161,7 @@ TEST_F(Statistics, ASecondBuildOnTheSameHeadCountsTwice)
 TEST_F(Statistics, OnlyInitArcFileClearsThem)
 {
     Open({{100, 400}});
-    const std::string path = qm::Session.CarrierPath;
+    const std::string path = S().archive.CarrierPath;
     BuildArcFileList(&list_, nullptr);
     ASSERT_EQ(Info().entryCount, 1);
     // A session opened the lower-level way keeps the record.

@@ -12,6 +12,7 @@
 #include "container/session.h"
 #include "container/statistics.h"
 #include "quillmark.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -66,11 +67,10 @@ std::vector<std::string> Names(const HidFileList &list)
 int gAllocationsLeft = 0;
 void *FailingAlloc(std::size_t size) { return gAllocationsLeft-- > 0 ? std::malloc(size) : nullptr; }
 
-class Lists : public ::testing::Test {
+class Lists : public ::testing::Test, public qmtest::OwnSession {
 protected:
     void SetUp() override
     {
-        SetArchiveStatus(0);
         InitArcFileList(&arc_);
         InitHidFileList(&hid_);
     }
@@ -78,11 +78,6 @@ protected:
     {
         DoneArcFileList(&arc_);
         DoneHidFileList(&hid_);
-        qm::ListAlloc = std::malloc;
-        DoneArcFile(0);
-        std::memset(&qm::Session, 0, sizeof qm::Session);
-        qm::ClearArcStatistics();
-        SetArchiveStatus(0);
     }
     void Open(const CarrierSpec &layout)
     {
@@ -273,23 +268,23 @@ TEST_F(Lists, ADamagedBlockKeepsTheEntriesBeforeIt)
     EXPECT_EQ(Names(hid_), (std::vector<std::string>{"DOCS\\READ.ME", "pics/cat.gif"}));
 
     // The public build lists nothing then and leaves the statistics alone.
-    qm::ArcStatistics.entryCount = 77;
+    S().statistics.entryCount = 77;
     SetArchiveStatus(0);
     BuildArcFileList(&arc_, nullptr);
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_BAD_HEADER);
     EXPECT_EQ(arc_.count, 0);
-    EXPECT_EQ(qm::ArcStatistics.entryCount, 77);
+    EXPECT_EQ(S().statistics.entryCount, 77);
 }
 
 TEST_F(Lists, AStatusLeftOverBlocksThePublicBuild)
 {
     Open(ThreeEntries());
-    qm::ArcStatistics.entryCount = 77;
+    S().statistics.entryCount = 77;
     SetArchiveStatus(QM_STATUS_CRC_MISMATCH);
     BuildArcFileList(&arc_, nullptr);
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_CRC_MISMATCH);
     EXPECT_EQ(arc_.count, 0);
-    EXPECT_EQ(qm::ArcStatistics.entryCount, 77);
+    EXPECT_EQ(S().statistics.entryCount, 77);
 
     // The internal build neither looks at it nor clears it.
     EXPECT_EQ(BuildHidFileList(&hid_, nullptr), 3);
@@ -298,25 +293,25 @@ TEST_F(Lists, AStatusLeftOverBlocksThePublicBuild)
     SetArchiveStatus(0);
     BuildArcFileList(&arc_, nullptr);
     EXPECT_EQ(arc_.count, 3);
-    EXPECT_EQ(qm::ArcStatistics.entryCount, 3);
+    EXPECT_EQ(S().statistics.entryCount, 3);
 }
 
 TEST_F(Lists, NoSessionToWalk)
 {
     struct Case {
         const char *what;
-        void (*setup)(const std::string &carrier, const std::string &junk);
+        void (*setup)(qmtest::OwnSession &host, const std::string &carrier, const std::string &junk);
     };
     const Case cases[] = {
-        {"after DoneArcFile", [](const std::string &carrier, const std::string &) {
-             InitArcFile(carrier.c_str());
-             DoneArcFile(0);
+        {"after DoneArcFile", [](qmtest::OwnSession &host, const std::string &carrier, const std::string &) {
+             host.InitArcFile(carrier.c_str());
+             host.DoneArcFile(0);
          }},
-        {"after a failed open", [](const std::string &, const std::string &junk) {
-             InitArcFile(junk.c_str());  // 9999: the path is kept, no positions
+        {"after a failed open", [](qmtest::OwnSession &host, const std::string &, const std::string &junk) {
+             host.InitArcFile(junk.c_str());  // 9999: the path is kept, no positions
          }},
-        {"the carrier is gone", [](const std::string &carrier, const std::string &) {
-             InitArcFile(carrier.c_str());
+        {"the carrier is gone", [](qmtest::OwnSession &host, const std::string &carrier, const std::string &) {
+             host.InitArcFile(carrier.c_str());
              std::remove(carrier.c_str());
          }},
     };
@@ -324,7 +319,7 @@ TEST_F(Lists, NoSessionToWalk)
         SCOPED_TRACE(c.what);
         const std::string carrier = dir_.Write("list.bin", qmpack::BuildCarrier(ThreeEntries()));
         const std::string junk = dir_.Write("junk.bin", Data(1000));
-        c.setup(carrier, junk);
+        c.setup(*this, carrier, junk);
         SetArchiveStatus(0);
         EXPECT_EQ(BuildHidFileList(&hid_, nullptr), 0);
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_CANNOT_OPEN);
@@ -333,7 +328,7 @@ TEST_F(Lists, NoSessionToWalk)
         BuildArcFileList(&arc_, nullptr);
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_CANNOT_OPEN);
         EXPECT_EQ(arc_.first, nullptr);
-        EXPECT_EQ(qm::CarrierStream, nullptr);
+        EXPECT_EQ(S().carrier, nullptr);
     }
 }
 
@@ -349,13 +344,13 @@ TEST_F(Lists, OutOfMemoryKeepsWhatWasLinked)
     for (const Case &c : hidCases) {
         SCOPED_TRACE("internal, allocations allowed " + std::to_string(c.allow));
         gAllocationsLeft = c.allow;
-        qm::ListAlloc = FailingAlloc;
+        S().listAlloc = FailingAlloc;
         SetArchiveStatus(0);
         EXPECT_EQ(BuildHidFileList(&hid_, nullptr), 0);
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_OUT_OF_MEMORY);
         EXPECT_EQ(hid_.count, c.linked);
-        EXPECT_EQ(qm::CarrierStream, nullptr);
-        qm::ListAlloc = std::malloc;
+        EXPECT_EQ(S().carrier, nullptr);
+        S().listAlloc = std::malloc;
         DoneHidFileList(&hid_);  // frees what was linked (the leak checker watches)
     }
 
@@ -364,14 +359,14 @@ TEST_F(Lists, OutOfMemoryKeepsWhatWasLinked)
     for (const Case &c : arcCases) {
         SCOPED_TRACE("public, allocations allowed " + std::to_string(c.allow));
         gAllocationsLeft = c.allow;
-        qm::ListAlloc = FailingAlloc;
+        S().listAlloc = FailingAlloc;
         SetArchiveStatus(0);
-        qm::ArcStatistics.entryCount = 77;
+        S().statistics.entryCount = 77;
         BuildArcFileList(&arc_, nullptr);
         EXPECT_EQ(GetArchiveStatus(), QM_STATUS_OUT_OF_MEMORY);
         EXPECT_EQ(arc_.count, c.linked);
-        EXPECT_EQ(qm::ArcStatistics.entryCount, 77);
-        qm::ListAlloc = std::malloc;
+        EXPECT_EQ(S().statistics.entryCount, 77);
+        S().listAlloc = std::malloc;
         DoneArcFileList(&arc_);
     }
 }

@@ -15,6 +15,7 @@
 #include "extract/output_file.h"
 #include "extract_test_support.h"
 #include "platform/file_system.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -55,22 +56,24 @@ std::string ReadText(const fs::path &p)
 
 // Opens the output for a final name, writes text to it and finishes it as
 // the entry e; false when the open or the finish fails.
-bool WriteAndFinish(const fs::path &target, const std::string &text, const HidFileItem &e)
+bool WriteAndFinish(qm::ExportSession &session, const fs::path &target, const std::string &text,
+                    const HidFileItem &e)
 {
     qm::PendingOutput out;
-    if (!qm::OpenOutputFile(LibPath(target).c_str(), &out))
+    if (!qm::OpenOutputFile(session, LibPath(target).c_str(), &out))
         return false;
     qm::platform::Write(out.stream, text.data(), text.size());
-    return qm::FinishOutputFile(&out, e, LibPath(target).c_str());
+    return qm::FinishOutputFile(session.status, &out, e, LibPath(target).c_str());
 }
 
-
-class OutputFiles : public ::testing::Test {
+class OutputFiles : public ::testing::Test, public qmtest::OwnSession {
 protected:
+    bool WriteAndFinish(const fs::path &target, const std::string &text, const HidFileItem &e)
+    {
+        return ::WriteAndFinish(S(), target, text, e);
+    }
     void TearDown() override
     {
-        qm::Callbacks = qm::CallbackRegistry{};
-        qm::ArchiveStatus = 0;
         // Read-only files would outlive the temporary directory on Windows.
         std::error_code ec;
         for (const auto &e : fs::recursive_directory_iterator(dir.path(), ec))
@@ -144,9 +147,9 @@ TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfAnAbsolutePath)
 {
     fs::create_directory(dir.path() / "out");
     const fs::path target = dir.path() / "out" / "a" / "b" / "f.txt";
-    qm::ArchiveStatus = 9962;
+    S().status = 9962;
     ASSERT_TRUE(WriteAndFinish(target, "data", Entry("f.txt", 4)));
-    EXPECT_EQ(qm::ArchiveStatus, 0);
+    EXPECT_EQ(S().status, 0);
     EXPECT_EQ(ReadText(target), "data");
     EXPECT_EQ(qmtest::SortedNames(dir.path() / "out" / "a" / "b"), std::vector<std::string>{"f.txt"});
 }
@@ -156,9 +159,9 @@ TEST_F(OutputFiles, OpenMakesMissingDirectoriesOfARelativePath)
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
     qm::PendingOutput out;
-    const bool opened = qm::OpenOutputFile(R"(x\y\f.txt)", &out);
-    const std::uint16_t status = qm::ArchiveStatus;
-    const bool finished = opened && qm::FinishOutputFile(&out, Entry("f.txt", 0), R"(x\y\f.txt)");
+    const bool opened = qm::OpenOutputFile(S(), R"(x\y\f.txt)", &out);
+    const std::uint16_t status = S().status;
+    const bool finished = opened && qm::FinishOutputFile(S().status, &out, Entry("f.txt", 0), R"(x\y\f.txt)");
     fs::current_path(saved);
     EXPECT_TRUE(opened);
     EXPECT_TRUE(finished);
@@ -171,7 +174,7 @@ TEST_F(OutputFiles, TheDataGoesToATemporaryFileBesideTheFinalName)
     dir.Write("f.txt", qmpack::Bytes{'o', 'l', 'd'});
     const fs::path target = dir.path() / "f.txt";
     qm::PendingOutput out;
-    ASSERT_TRUE(qm::OpenOutputFile(LibPath(target).c_str(), &out));
+    ASSERT_TRUE(qm::OpenOutputFile(S(), LibPath(target).c_str(), &out));
     qm::platform::Write(out.stream, "new", 3);
     qm::platform::Flush(out.stream);
 
@@ -185,7 +188,7 @@ TEST_F(OutputFiles, TheDataGoesToATemporaryFileBesideTheFinalName)
     EXPECT_EQ(temp.size(), std::string("~qm12345678.tmp").size());
     EXPECT_EQ(ReadText(dir.path() / temp), "new");
 
-    ASSERT_TRUE(qm::FinishOutputFile(&out, Entry("f.txt", 3), LibPath(target).c_str()));
+    ASSERT_TRUE(qm::FinishOutputFile(S().status, &out, Entry("f.txt", 3), LibPath(target).c_str()));
     EXPECT_EQ(ReadText(target), "new");
     EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
 }
@@ -194,7 +197,7 @@ TEST_F(OutputFiles, ADiscardedOutputLeavesTheOldFileAndNoTrace)
 {
     dir.Write("f.txt", qmpack::Bytes{'o', 'l', 'd'});
     qm::PendingOutput out;
-    ASSERT_TRUE(qm::OpenOutputFile(LibPath(dir.path() / "f.txt").c_str(), &out));
+    ASSERT_TRUE(qm::OpenOutputFile(S(), LibPath(dir.path() / "f.txt").c_str(), &out));
     qm::platform::Write(out.stream, "partial", 7);
     qm::DiscardOutputFile(&out);
     EXPECT_EQ(ReadText(dir.path() / "f.txt"), "old");
@@ -213,11 +216,11 @@ TEST_F(OutputFiles, OpenFailsWithFiveWhereTheFinalNameMayNotBeWritten)
         dir.path() / "folder",  // a directory, not a file
     };
     for (const fs::path &p : cases) {
-        qm::ArchiveStatus = 0;
+        S().status = 0;
         qm::PendingOutput out;
-        EXPECT_FALSE(qm::OpenOutputFile(LibPath(p).c_str(), &out)) << p;
+        EXPECT_FALSE(qm::OpenOutputFile(S(), LibPath(p).c_str(), &out)) << p;
         EXPECT_EQ(out.stream, nullptr) << p;
-        EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_CANNOT_OPEN) << p;
+        EXPECT_EQ(S().status, QM_STATUS_CANNOT_OPEN) << p;
     }
     EXPECT_EQ(ReadText(dir.path() / "locked.txt"), "l");
     EXPECT_FALSE(fs::exists(dir.path() / "plain" / "sub"));
@@ -250,9 +253,9 @@ std::int32_t QM_CALL RecordReplace(QmUserValue user, WIN32_FIND_DATAA *existing,
 TEST_F(OutputFiles, NoFileMeansNoQuestion)
 {
     g_replace = {};
-    qm::Callbacks.okToReplace = {RecordReplace, 7};
+    S().callbacks.okToReplace = {RecordReplace, 7};
     const HidFileItem e = Entry("f.txt", 3);
-    EXPECT_EQ(qm::AskReplace(e, LibPath(dir.path() / "f.txt").c_str()), 0);
+    EXPECT_EQ(qm::AskReplace(S().callbacks, e, LibPath(dir.path() / "f.txt").c_str()), 0);
     EXPECT_EQ(g_replace.calls, 0);
 }
 
@@ -262,7 +265,7 @@ TEST_F(OutputFiles, NoCallbackMeansReplaceWithoutAReset)
     g_replacePath = dir.path() / "f.txt";
     qmtest::MakeReadOnly(g_replacePath, true);
     const HidFileItem e = Entry("f.txt", 3);
-    EXPECT_EQ(qm::AskReplace(e, LibPath(g_replacePath).c_str()), 0);
+    EXPECT_EQ(qm::AskReplace(S().callbacks, e, LibPath(g_replacePath).c_str()), 0);
     EXPECT_TRUE(qmtest::IsReadOnly(g_replacePath));
 }
 
@@ -279,9 +282,9 @@ TEST_F(OutputFiles, TheAnswerIsPassedOnAndOnlyZeroResetsTheAttributes)
         qmtest::MakeReadOnly(g_replacePath, true);
         g_replace = {};
         g_replace.answer = c.answer;
-        qm::Callbacks.okToReplace = {RecordReplace, 77};
+        S().callbacks.okToReplace = {RecordReplace, 77};
         const HidFileItem e = Entry(R"(DIR\f.txt)", 5, 0x21);
-        EXPECT_EQ(qm::AskReplace(e, LibPath(g_replacePath).c_str()), c.answer);
+        EXPECT_EQ(qm::AskReplace(S().callbacks, e, LibPath(g_replacePath).c_str()), c.answer);
         EXPECT_EQ(g_replace.calls, 1);
         EXPECT_EQ(g_replace.user, 77u);
         EXPECT_TRUE(g_replace.existingReadOnlyDuringCall);
@@ -297,9 +300,9 @@ TEST_F(OutputFiles, TheHostSeesBothRecords)
     g_replacePath = dir.path() / "f.txt";
     g_replace = {};
     g_replace.answer = 1;
-    qm::Callbacks.okToReplace = {RecordReplace, 0};
+    S().callbacks.okToReplace = {RecordReplace, 0};
     const HidFileItem e = Entry(R"(DOCS\sub\f.txt)", 56464, 0x21);
-    qm::AskReplace(e, LibPath(g_replacePath).c_str());
+    qm::AskReplace(S().callbacks, e, LibPath(g_replacePath).c_str());
     ASSERT_EQ(g_replace.calls, 1);
 
     const WIN32_FIND_DATAA &old = g_replace.existing;
@@ -372,7 +375,7 @@ TEST_F(OutputFiles, FinishGivesTheTimeFirstAndTheReadOnlyBitLast)
 {
     const fs::path target = dir.path() / "f.txt";
     EXPECT_TRUE(WriteAndFinish(target, "abc", Entry("f.txt", 3, 0x21)));
-    EXPECT_EQ(qm::ArchiveStatus, 0);
+    EXPECT_EQ(S().status, 0);
     EXPECT_EQ(ReadText(target), "abc");
     EXPECT_EQ(qmtest::LastWriteTicks(target), qmtest::LocalTimeTicks(2022, 3, 10, 11, 2, 20));
     EXPECT_TRUE(qmtest::IsReadOnly(target));
@@ -384,7 +387,7 @@ TEST_F(OutputFiles, FinishWithAnInvalidTimeFailsWithFiveAndKeepsTheFile)
     HidFileItem e = Entry("f.txt", 3, 0x21);
     e.dosDateTime = 0x546A0000 | (24u << 11);  // 24 o'clock
     EXPECT_FALSE(WriteAndFinish(target, "abc", e));
-    EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_CANNOT_OPEN);
+    EXPECT_EQ(S().status, QM_STATUS_CANNOT_OPEN);
     EXPECT_EQ(ReadText(target), "abc");  // complete and verified: renamed into place
     EXPECT_EQ(qmtest::SortedNames(dir.path()), std::vector<std::string>{"f.txt"});
     EXPECT_FALSE(qmtest::IsReadOnly(target));  // attributes come only after the time

@@ -38,7 +38,7 @@ protected:
     {
         char out[qm::kOutputNameSize];
         std::memset(out, '#', sizeof out);
-        const char *result = qm::ComposeOutputName(stored.c_str(), out);
+        const char *result = qm::ComposeOutputName(S(), stored.c_str(), out);
         if (result == nullptr) {
             EXPECT_STREQ(out, "") << "a refused name leaves the buffer empty";
             return "<refused>";
@@ -120,7 +120,7 @@ TEST_F(OutputName, LongNamesAreRefusedNeverCut)
     // A stored name without a NUL in its 256-byte field.
     const std::vector<char> unterminated(256, 'N');
     char out[qm::kOutputNameSize];
-    EXPECT_EQ(qm::ComposeOutputName(unterminated.data(), out), nullptr);
+    EXPECT_EQ(qm::ComposeOutputName(S(), unterminated.data(), out), nullptr);
 }
 
 // True when name lies inside outputPath: it begins with it, and what follows

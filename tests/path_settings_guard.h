@@ -1,53 +1,14 @@
-// path_settings_guard.h - a fixture that gives each test clean path settings
-// and the load-time option word, and puts the previous ones back afterwards.
+// path_settings_guard.h - a fixture that gives each test a session of its
+// own: clean path settings and the load-time option word, with the exports
+// that set them as members (support/own_session.h).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "state/options.h"
-#include "state/path_settings.h"
+#include "support/own_session.h"
 
 namespace qmtest {
 
-class PathSettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::memcpy(saved_.output, qm::OutputPath, sizeof saved_.output);
-        std::memcpy(saved_.input, qm::InputPath, sizeof saved_.input);
-        std::memcpy(saved_.relative, qm::RelativePath, sizeof saved_.relative);
-        savedOptions_ = qm::arOptions;
-        savedRefused_ = qm::OutputPathRefused;
-        std::memset(qm::OutputPath, 0, sizeof qm::OutputPath);
-        std::memset(qm::InputPath, 0, sizeof qm::InputPath);
-        std::memset(qm::RelativePath, 0, sizeof qm::RelativePath);
-        qm::OutputPathRefused = false;
-        qm::arOptions = QM_OPTIONS_AT_LOAD;
-    }
-    void TearDown() override
-    {
-        Restore();
-        qm::arOptions = savedOptions_;
-        qm::OutputPathRefused = savedRefused_;
-    }
-
-private:
-    struct Settings {
-        char output[qm::kOutputPathSize];
-        char input[qm::kInputPathSize];
-        char relative[qm::kRelativePathSize];
-    };
-    void Restore() const
-    {
-        std::memcpy(qm::OutputPath, saved_.output, sizeof saved_.output);
-        std::memcpy(qm::InputPath, saved_.input, sizeof saved_.input);
-        std::memcpy(qm::RelativePath, saved_.relative, sizeof saved_.relative);
-    }
-    Settings saved_{};
-    std::uint16_t savedOptions_ = 0;
-    bool savedRefused_ = false;
-};
+class PathSettingsTest : public ::testing::Test, public OwnSession {};
 
 }  // namespace qmtest

@@ -23,11 +23,11 @@ TEST_F(PathSettings, OutputPathEndsInASeparator)
     for (const auto &row : rows) {
         SetOutputPath("C:\\PREVIOUS\\");
         SetOutputPath(row.in);
-        EXPECT_STREQ(qm::OutputPath, row.out) << row.in;
+        EXPECT_STREQ(S().paths.output, row.out) << row.in;
     }
     SetOutputPath("C:\\PREVIOUS\\");
     SetOutputPath(nullptr);
-    EXPECT_STREQ(qm::OutputPath, "");
+    EXPECT_STREQ(S().paths.output, "");
 }
 
 TEST_F(PathSettings, InputPathGetsABackslashPastThreeCharacters)
@@ -40,7 +40,7 @@ TEST_F(PathSettings, InputPathGetsABackslashPastThreeCharacters)
     };
     for (const auto &row : rows) {
         SetInputPath(row.in);
-        EXPECT_STREQ(qm::InputPath, row.out) << row.in;
+        EXPECT_STREQ(S().paths.input, row.out) << row.in;
     }
 }
 
@@ -48,7 +48,7 @@ TEST_F(PathSettings, RelativePathIsTakenAsItIs)
 {
     for (const char *path : {"DOC", "doc/sub\\", "C:\\X", ""}) {
         SetRelativePath(path);
-        EXPECT_STREQ(qm::RelativePath, path);
+        EXPECT_STREQ(S().paths.relative, path);
     }
 }
 
@@ -91,8 +91,8 @@ TEST_F(PathSettings, DecompExtraFeaturesSetsOnlyWhatIsGiven)
         SetRelativePath("OLDREL");
         const std::vector<char> block = DecompBlock(row.relative, row.output);
         SetDecompExtraFeatures(block.data());
-        EXPECT_STREQ(qm::RelativePath, row.wantRelative) << row.relative << " / " << row.output;
-        EXPECT_STREQ(qm::OutputPath, row.wantOutput) << row.relative << " / " << row.output;
+        EXPECT_STREQ(S().paths.relative, row.wantRelative) << row.relative << " / " << row.output;
+        EXPECT_STREQ(S().paths.output, row.wantOutput) << row.relative << " / " << row.output;
     }
 }
 
@@ -103,8 +103,8 @@ TEST_F(PathSettings, DecompExtraFeaturesReadsNothingPastTheOutputString)
     const std::vector<char> block = DecompBlock("SUB", "", QM_DECOMP_OUTPUT_PATH_OFFSET + 1);
     SetOutputPath("C:\\OLD");
     SetDecompExtraFeatures(block.data());
-    EXPECT_STREQ(qm::RelativePath, "SUB");
-    EXPECT_STREQ(qm::OutputPath, "C:\\OLD\\");
+    EXPECT_STREQ(S().paths.relative, "SUB");
+    EXPECT_STREQ(S().paths.output, "C:\\OLD\\");
 }
 
 TEST_F(PathSettings, OverlongOutputPathIsRefused)
@@ -124,51 +124,51 @@ TEST_F(PathSettings, OverlongOutputPathIsRefused)
         SetOutputPath("C:\\OLD");
         SetOutputPath(row.path.c_str());
         if (row.accepted) {
-            EXPECT_EQ(std::strlen(qm::OutputPath), 255u);
-            EXPECT_FALSE(qm::OutputPathRefused);
+            EXPECT_EQ(std::strlen(S().paths.output), 255u);
+            EXPECT_FALSE(S().paths.outputRefused);
         } else {
             // Neither the old path nor a cut one is used: no name composes.
-            EXPECT_STREQ(qm::OutputPath, "") << row.path.size();
-            EXPECT_EQ(qm::ComposeOutputName("A", name), nullptr);
+            EXPECT_STREQ(S().paths.output, "") << row.path.size();
+            EXPECT_EQ(qm::ComposeOutputName(S(), "A", name), nullptr);
             EXPECT_STREQ(name, "");
         }
     }
 
     // An output path that fits ends the refusal.
     SetOutputPath("C:\\OUT");
-    EXPECT_STREQ(qm::ComposeOutputName("A", name), "C:\\OUT\\A");
+    EXPECT_STREQ(qm::ComposeOutputName(S(), "A", name), "C:\\OUT\\A");
 
     // An unterminated path is read no further than it can be held.
     const std::vector<char> unterminated(qm::kOutputPathSize, 'O');
     SetOutputPath(unterminated.data());
-    EXPECT_EQ(qm::ComposeOutputName("A", name), nullptr);
+    EXPECT_EQ(qm::ComposeOutputName(S(), "A", name), nullptr);
 
     // A refused output path in the host's block is refused the same way.
     const std::vector<char> block = DecompBlock("", std::string(300, 'O'));
     SetOutputPath("C:\\OUT");
     SetDecompExtraFeatures(block.data());
-    EXPECT_EQ(qm::ComposeOutputName("A", name), nullptr);
+    EXPECT_EQ(qm::ComposeOutputName(S(), "A", name), nullptr);
 }
 
 TEST_F(PathSettings, OverlongInputAndRelativePathsAreCut)
 {
     SetInputPath(std::string(259, 'I').c_str());
-    EXPECT_EQ(std::string(qm::InputPath), std::string(259, 'I') + "\\");
+    EXPECT_EQ(std::string(S().paths.input), std::string(259, 'I') + "\\");
     SetInputPath(std::string(400, 'J').c_str());
-    EXPECT_EQ(std::string(qm::InputPath), std::string(259, 'J') + "\\");
+    EXPECT_EQ(std::string(S().paths.input), std::string(259, 'J') + "\\");
 
     SetRelativePath(std::string(260, 'R').c_str());
-    EXPECT_EQ(std::string(qm::RelativePath), std::string(260, 'R'));
+    EXPECT_EQ(std::string(S().paths.relative), std::string(260, 'R'));
     const std::vector<char> unterminated(600, 'S');
     SetRelativePath(unterminated.data());
-    EXPECT_EQ(std::string(qm::RelativePath), std::string(260, 'S'));
+    EXPECT_EQ(std::string(S().paths.relative), std::string(260, 'S'));
 
     // Cut or not, a relative path this long is longer than any stored name,
     // so it removes nothing.
     arOptionsOn(QM_OPTION_KEEP_DIRECTORIES);
     char name[qm::kOutputNameSize];
     const std::string stored = std::string(255, 'S');
-    EXPECT_EQ(std::string(qm::ComposeOutputName(stored.c_str(), name)), stored);
+    EXPECT_EQ(std::string(qm::ComposeOutputName(S(), stored.c_str(), name)), stored);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"
 #include "extract/pipeline.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -51,7 +52,7 @@ std::uint32_t DataCrcOf(const std::uint8_t *p, std::size_t n)
     return ~qm::Crc32Data(0xFFFFFFFFu, p, static_cast<std::int32_t>(n));
 }
 
-class Pipeline : public ::testing::Test {
+class Pipeline : public ::testing::Test, public qmtest::OwnSession {
 protected:
     // The carrier: a 17-byte prefix, then the entry's bytes, then 16 bytes
     // that stand for the next header block.
@@ -59,9 +60,7 @@ protected:
 
     void SetUp() override
     {
-        qm::BuildCrc32Table();
-        qm::ArchiveStatus = 0;
-        qm::Callbacks.progress = {RecordProgress, 77};
+        S().callbacks.progress = {RecordProgress, 77};
         g_calls.clear();
         g_answer = 1;
     }
@@ -69,15 +68,14 @@ protected:
     void TearDown() override
     {
         CloseFiles();
-        qm::Callbacks.progress = {};
     }
 
     void CloseFiles()
     {
-        qm::platform::Close(qm::CarrierStream);
-        qm::platform::Close(qm::OutputStream);
-        qm::CarrierStream = nullptr;
-        qm::OutputStream = nullptr;
+        qm::platform::Close(S().carrier);
+        qm::platform::Close(S().transfer.output);
+        S().carrier = nullptr;
+        S().transfer.output = nullptr;
     }
 
     // Opens the carrier at the entry's data and a fresh output file, and sets
@@ -93,24 +91,24 @@ protected:
         std::copy(entryBytes.begin(), entryBytes.end(), carrier.begin() + kDataOffset);
         const std::string carrierPath = dir_.Write("carrier" + std::to_string(++serial_), carrier);
         outPath_ = dir_.File("out" + std::to_string(serial_));
-        qm::CarrierStream = qm::platform::OpenForRead(carrierPath.c_str());
-        qm::OutputStream = qm::platform::OpenForWrite(outPath_.c_str());
-        ASSERT_TRUE(qm::CarrierStream && qm::OutputStream);
-        ASSERT_TRUE(qm::platform::Seek(qm::CarrierStream, kDataOffset));
-        qm::PackedLeft = packedSize;
-        qm::UnpackedLeft = unpackedSize;
-        qm::ProgressTotal = unpackedSize;
-        qm::DataCrc = 0xFFFFFFFFu;
-        qm::ActiveCipher = method;
-        std::strcpy(qm::Session.DataPassword, "secret");  // the stored copy selects the key itself
-        qm::CipherSelectKey("secret", method);
-        qm::ReadIvFirst = method == 1 || method == 2;
+        S().carrier = qm::platform::OpenForRead(carrierPath.c_str());
+        S().transfer.output = qm::platform::OpenForWrite(outPath_.c_str());
+        ASSERT_TRUE(S().carrier && S().transfer.output);
+        ASSERT_TRUE(qm::platform::Seek(S().carrier, kDataOffset));
+        S().transfer.packedLeft = packedSize;
+        S().transfer.unpackedLeft = unpackedSize;
+        S().transfer.progressTotal = unpackedSize;
+        S().transfer.dataCrc = 0xFFFFFFFFu;
+        S().transfer.activeCipher = method;
+        std::strcpy(S().archive.DataPassword, "secret");  // the stored copy selects the key itself
+        S().cipher.SelectKey("secret", method);
+        S().transfer.readIvFirst = method == 1 || method == 2;
     }
 
     Bytes Output()
     {
-        qm::platform::Close(qm::OutputStream);
-        qm::OutputStream = nullptr;
+        qm::platform::Close(S().transfer.output);
+        S().transfer.output = nullptr;
         return qmpack::ReadFile(outPath_);
     }
 
@@ -137,13 +135,13 @@ TEST_F(Pipeline, StoredCopyWritesTheDataAndReportsProgressPerChunk)
         const Bytes data = Pattern(c.size, static_cast<std::uint32_t>(c.size));
         StartEntry(data, static_cast<std::uint32_t>(c.size), static_cast<std::int32_t>(c.size));
         g_calls.clear();
-        qm::CopyStored();
-        EXPECT_EQ(qm::ArchiveStatus, 0);
+        qm::CopyStored(S());
+        EXPECT_EQ(S().status, 0);
         EXPECT_EQ(g_calls, c.calls);
-        EXPECT_EQ(qm::BytesDone, static_cast<std::int32_t>(c.size));
-        EXPECT_EQ(qm::UnpackedLeft, 0);
-        EXPECT_EQ(qm::PackedLeft, 0u);
-        EXPECT_EQ(~qm::DataCrc, DataCrcOf(data.data(), data.size()));
+        EXPECT_EQ(S().transfer.bytesDone, static_cast<std::int32_t>(c.size));
+        EXPECT_EQ(S().transfer.unpackedLeft, 0);
+        EXPECT_EQ(S().transfer.packedLeft, 0u);
+        EXPECT_EQ(~S().transfer.dataCrc, DataCrcOf(data.data(), data.size()));
         EXPECT_EQ(Output(), data);
     }
 }
@@ -152,13 +150,13 @@ TEST_F(Pipeline, PercentagesCountOnlyTheCurrentEntry)
 {
     const Bytes first = Pattern(5000, 1);
     StartEntry(first, 5000, 5000);
-    qm::CopyStored();
+    qm::CopyStored(S());
     const Bytes second = Pattern(65024, 2);
     StartEntry(second, 65024, 65024);
     g_calls.clear();
-    qm::CopyStored();
+    qm::CopyStored(S());
     EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{50, 32512}, {100, 32512}}));
-    EXPECT_EQ(~qm::DataCrc, DataCrcOf(second.data(), second.size()));
+    EXPECT_EQ(~S().transfer.dataCrc, DataCrcOf(second.data(), second.size()));
 }
 
 TEST_F(Pipeline, ChainingValueIsConsumedFirstForMethodsOneAndTwo)
@@ -174,9 +172,9 @@ TEST_F(Pipeline, ChainingValueIsConsumedFirstForMethodsOneAndTwo)
         SCOPED_TRACE(method);
         // What the cipher makes of the body behind this chaining value.
         Bytes expected = body;
-        qm::CipherSelectKey("secret", method);
-        qm::CipherSetIv(iv.data());
-        qm::CipherDecipherBuffer(expected.data(), 104, method);
+        S().cipher.SelectKey("secret", method);
+        S().cipher.SetIv(iv.data());
+        S().cipher.Decipher(expected.data(), 104, method);
         expected.resize(100);
         if (method == 2) {
             EXPECT_EQ(expected, Bytes(body.begin(), body.begin() + 100));
@@ -184,8 +182,8 @@ TEST_F(Pipeline, ChainingValueIsConsumedFirstForMethodsOneAndTwo)
 
         StartEntry(entry, 112, 100, method);
         g_calls.clear();
-        qm::CopyStored();
-        EXPECT_EQ(qm::ArchiveStatus, 0);
+        qm::CopyStored(S());
+        EXPECT_EQ(S().status, 0);
         EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{100, 100}}));
         EXPECT_EQ(Output(), expected);
     }
@@ -197,19 +195,19 @@ TEST_F(Pipeline, ReaderNeverHandsOutMoreThanThePackedSize)
     StartEntry(data, 60, 60);
     std::uint8_t buffer[128];
     std::memset(buffer, 0x55, sizeof buffer);
-    EXPECT_EQ(qm::ReadPackedData(buffer, 0), 0u);
-    EXPECT_EQ(qm::ReadPackedData(buffer, 40), 40u);
+    EXPECT_EQ(qm::ReadPackedData(S(), buffer, 0), 0u);
+    EXPECT_EQ(qm::ReadPackedData(S(), buffer, 40), 40u);
     std::memset(buffer, 0x55, sizeof buffer);
-    EXPECT_EQ(qm::ReadPackedData(buffer, 40), 20u);
+    EXPECT_EQ(qm::ReadPackedData(S(), buffer, 40), 20u);
     EXPECT_EQ(0, std::memcmp(buffer, data.data() + 40, 20));
     EXPECT_EQ(buffer[20], 0x55);  // the request's remainder is untouched
-    EXPECT_EQ(qm::ReadPackedData(buffer, 40), 0u);
+    EXPECT_EQ(qm::ReadPackedData(S(), buffer, 40), 0u);
 
     // A carrier that ends early simply yields fewer bytes.
     StartEntry(data, 1000, 1000);
     std::vector<std::uint8_t> big(1024);
-    EXPECT_EQ(qm::ReadPackedData(big.data(), 1024), 100u + 16u);
-    EXPECT_EQ(qm::ReadPackedData(big.data(), 1024), 0u);
+    EXPECT_EQ(qm::ReadPackedData(S(), big.data(), 1024), 100u + 16u);
+    EXPECT_EQ(qm::ReadPackedData(S(), big.data(), 1024), 0u);
 }
 
 TEST_F(Pipeline, PaddingBeyondTheUnpackedSizeIsReadButNotWritten)
@@ -217,19 +215,19 @@ TEST_F(Pipeline, PaddingBeyondTheUnpackedSizeIsReadButNotWritten)
     // Unpacked 0, packed 40: one write of 0 bytes, percentage 0 (the count
     // asked for stands in for it when the total is 0).
     StartEntry(Pattern(40, 4), 40, 0);
-    qm::CopyStored();
+    qm::CopyStored(S());
     EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{0, 0}}));
     EXPECT_TRUE(Output().empty());
-    EXPECT_EQ(~qm::DataCrc, 0u);
+    EXPECT_EQ(~S().transfer.dataCrc, 0u);
 
     // 40000 packed bytes, 33000 unpacked: the second chunk is cut.
     const Bytes data = Pattern(40000, 5);
     StartEntry(data, 40000, 33000);
     g_calls.clear();
-    qm::CopyStored();
+    qm::CopyStored(S());
     EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{98, 32512}, {100, 488}}));
     EXPECT_EQ(Output(), Bytes(data.begin(), data.begin() + 33000));
-    EXPECT_EQ(qm::PackedLeft, 0u);
+    EXPECT_EQ(S().transfer.packedLeft, 0u);
 }
 
 TEST_F(Pipeline, NegativeUnpackedSizeWritesNothing)
@@ -237,10 +235,10 @@ TEST_F(Pipeline, NegativeUnpackedSizeWritesNothing)
     // A damaged header block may carry a negative unpacked size; the copy must
     // not turn it into a huge write count.
     StartEntry(Pattern(500, 6), 500, -7);
-    qm::CopyStored();
-    EXPECT_EQ(qm::ArchiveStatus, 0);
+    qm::CopyStored(S());
+    EXPECT_EQ(S().status, 0);
     EXPECT_TRUE(Output().empty());
-    EXPECT_EQ(qm::BytesDone, 0);
+    EXPECT_EQ(S().transfer.bytesDone, 0);
     ASSERT_EQ(g_calls.size(), 1u);
     EXPECT_EQ(g_calls[0].count, 0);
 }
@@ -250,13 +248,13 @@ TEST_F(Pipeline, ShortWriteSetsStatus101AndTheCrcCoversOnlyWhatWasWritten)
     const Bytes data = Pattern(1000, 7);
     StartEntry(data, 1000, 1000);
     // An output stream that accepts nothing: a file opened for reading.
-    qm::platform::Close(qm::OutputStream);
+    qm::platform::Close(S().transfer.output);
     qmpack::WriteFile(outPath_, {});
-    qm::OutputStream = qm::platform::OpenForRead(outPath_.c_str());
-    ASSERT_NE(qm::OutputStream, nullptr);
-    qm::CopyStored();
-    EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_WRITE_FAILED);
-    EXPECT_EQ(qm::DataCrc, 0xFFFFFFFFu);
+    S().transfer.output = qm::platform::OpenForRead(outPath_.c_str());
+    ASSERT_NE(S().transfer.output, nullptr);
+    qm::CopyStored(S());
+    EXPECT_EQ(S().status, QM_STATUS_WRITE_FAILED);
+    EXPECT_EQ(S().transfer.dataCrc, 0xFFFFFFFFu);
     EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{100, 0}}));
 }
 
@@ -265,19 +263,19 @@ TEST_F(Pipeline, ZeroFromTheProgressCallbackSets2926AndTheCopyRunsOn)
     const Bytes data = Pattern(70000, 8);
     StartEntry(data, 70000, 70000);
     g_answer = 0;
-    qm::CopyStored();
-    EXPECT_EQ(qm::ArchiveStatus, QM_STATUS_STOPPED);
+    qm::CopyStored(S());
+    EXPECT_EQ(S().status, QM_STATUS_STOPPED);
     EXPECT_EQ(g_calls.size(), 3u);
     EXPECT_EQ(Output(), data);  // the bytes of every call stay written
 }
 
 TEST_F(Pipeline, WithoutACallbackNothingIsReported)
 {
-    qm::Callbacks.progress = {};
+    S().callbacks.progress = {};
     const Bytes data = Pattern(100, 11);
     StartEntry(data, 100, 100);
-    qm::CopyStored();
-    EXPECT_EQ(qm::ArchiveStatus, 0);
+    qm::CopyStored(S());
+    EXPECT_EQ(S().status, 0);
     EXPECT_EQ(Output(), data);
 }
 
@@ -290,8 +288,8 @@ TEST_F(Pipeline, FortyMiBEntryReportsRisingPercentagesEndingAt100)
     for (std::size_t i = 0; i < size; ++i)
         data[i] = static_cast<std::uint8_t>((i * 7) >> 3);
     StartEntry(data, size, size);
-    qm::CopyStored();
-    EXPECT_EQ(qm::ArchiveStatus, 0);
+    qm::CopyStored(S());
+    EXPECT_EQ(S().status, 0);
     ASSERT_EQ(g_calls.size(), (size + 32511) / 32512);
     std::int64_t done = 0;
     std::int32_t last = 0;
@@ -303,7 +301,7 @@ TEST_F(Pipeline, FortyMiBEntryReportsRisingPercentagesEndingAt100)
         last = c.percent;
     }
     EXPECT_EQ(g_calls.back().percent, 100);
-    EXPECT_EQ(~qm::DataCrc, DataCrcOf(data.data(), size));
+    EXPECT_EQ(~S().transfer.dataCrc, DataCrcOf(data.data(), size));
 }
 
 TEST_F(Pipeline, PercentageHalvesLargeCountsTogether)
@@ -327,10 +325,10 @@ TEST_F(Pipeline, PercentageHalvesLargeCountsTogether)
     StartEntry({}, 0, 0);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.done);
-        qm::BytesDone = c.done;
-        qm::ProgressTotal = c.total;
+        S().transfer.bytesDone = c.done;
+        S().transfer.progressTotal = c.total;
         g_calls.clear();
-        EXPECT_EQ(qm::WriteUnpackedData(buffer.data(), c.count), c.count);
+        EXPECT_EQ(qm::WriteUnpackedData(S(), buffer.data(), c.count), c.count);
         EXPECT_EQ(g_calls, (std::vector<ProgressCall>{{c.percent, static_cast<std::int32_t>(c.count)}}));
     }
 }

@@ -12,6 +12,7 @@
 #include "container/statistics.h"
 #include "state/path_settings.h"
 #include "quillmark.h"
+#include "support/own_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -34,19 +35,10 @@ CarrierSpec OneEntryCarrier()
     return layout;
 }
 
-class SessionOpen : public ::testing::Test {
+// Each test opens its own session: the fixture's members named like the
+// exports work on it (support/own_session.h).
+class SessionOpen : public ::testing::Test, public qmtest::OwnSession {
 protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-    static void Reset()
-    {
-        std::memset(&qm::Session, 0, sizeof qm::Session);
-        std::memset(qm::RelativePath, 0, sizeof qm::RelativePath);
-        std::memset(qm::InputPath, 0, sizeof qm::InputPath);
-        qm::Callbacks = qm::CallbackRegistry{};
-        qm::ClearArcStatistics();
-        SetArchiveStatus(0);
-    }
     std::string Carrier(const CarrierSpec &layout) { return dir_.Write("carrier.bin", qmpack::BuildCarrier(layout)); }
     qmtest::TempDir dir_;
 };
@@ -56,11 +48,11 @@ TEST_F(SessionOpen, SignatureAtOffsetZero)
     const std::string path = Carrier(OneEntryCarrier());
     InitArcFile(path.c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_STREQ(qm::Session.CarrierPath, path.c_str());
-    EXPECT_EQ(qm::Session.ArchiveBase, 10);
-    EXPECT_EQ(qm::Session.FirstBlockPos, 34);
-    EXPECT_EQ(qm::Session.HeadersEnciphered, 0);
-    EXPECT_EQ(qm::CarrierStream, nullptr);  // the file is closed again
+    EXPECT_STREQ(S().archive.CarrierPath, path.c_str());
+    EXPECT_EQ(S().archive.ArchiveBase, 10);
+    EXPECT_EQ(S().archive.FirstBlockPos, 34);
+    EXPECT_EQ(S().archive.HeadersEnciphered, 0);
+    EXPECT_EQ(S().carrier, nullptr);  // the file is closed again
 }
 
 TEST_F(SessionOpen, PositionsBehindAPrefixAndAGap)
@@ -78,8 +70,8 @@ TEST_F(SessionOpen, PositionsBehindAPrefixAndAGap)
         const std::string path = Carrier(layout);
         InitArcFile(path.c_str());
         EXPECT_EQ(GetArchiveStatus(), 0);
-        EXPECT_EQ(qm::Session.ArchiveBase, static_cast<int32_t>(c.prefix + 10));
-        EXPECT_EQ(qm::Session.FirstBlockPos, static_cast<int32_t>(c.prefix + 34 + c.gap));
+        EXPECT_EQ(S().archive.ArchiveBase, static_cast<int32_t>(c.prefix + 10));
+        EXPECT_EQ(S().archive.FirstBlockPos, static_cast<int32_t>(c.prefix + 34 + c.gap));
     }
 }
 
@@ -107,7 +99,7 @@ TEST_F(SessionOpen, RecordsWithAWrongWordArePassedOver)
     }
     InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.ArchiveBase, static_cast<int32_t>(17 + 2 * 34 + 10));
+    EXPECT_EQ(S().archive.ArchiveBase, static_cast<int32_t>(17 + 2 * 34 + 10));
 
     // With only the bad records there is no signature at all.
     CarrierSpec onlyBad = wrongMagic;
@@ -137,8 +129,8 @@ TEST_F(SessionOpen, ShortCarriers)
         const std::string path = dir_.Write("short.bin", bytes);
         InitArcFile(path.c_str());
         EXPECT_EQ(GetArchiveStatus(), c.status);
-        EXPECT_STREQ(qm::Session.CarrierPath, path.c_str());  // kept after a failure to read
-        EXPECT_EQ(qm::CarrierStream, nullptr);
+        EXPECT_STREQ(S().archive.CarrierPath, path.c_str());  // kept after a failure to read
+        EXPECT_EQ(S().carrier, nullptr);
     }
 }
 
@@ -159,7 +151,7 @@ TEST_F(SessionOpen, TheFirstBlockIsFoundByItsCrcNotByItsPlace)
     layout.entries[0].headerCrc = 1;
     InitArcFile(Carrier(layout).c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.FirstBlockPos, 34 + 432 + 10);
+    EXPECT_EQ(S().archive.FirstBlockPos, 34 + 432 + 10);
 }
 
 TEST_F(SessionOpen, MissingAndUnopenablePaths)
@@ -167,28 +159,28 @@ TEST_F(SessionOpen, MissingAndUnopenablePaths)
     SetArchiveStatus(77);
     InitHidFile("", nullptr);
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NO_CARRIER);
-    EXPECT_STREQ(qm::Session.CarrierPath, "");
+    EXPECT_STREQ(S().archive.CarrierPath, "");
 
     InitHidFile(nullptr, nullptr);
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NO_CARRIER);
 
     InitArcFile(dir_.File("nothing-here.bin").c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NO_CARRIER);
-    EXPECT_STREQ(qm::Session.CarrierPath, "");
+    EXPECT_STREQ(S().archive.CarrierPath, "");
 
     // A path longer than the carrier path field is not cut short to some
     // other file's name: it does not exist.
     const std::string longPath = dir_.File(std::string(300, 'A'));
     InitArcFile(longPath.c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_NO_CARRIER);
-    EXPECT_STREQ(qm::Session.CarrierPath, "");
+    EXPECT_STREQ(S().archive.CarrierPath, "");
 
     // A directory exists but cannot be opened as a file.
     const std::string sub = dir_.File("folder");
     std::filesystem::create_directory(sub);
     InitArcFile(sub.c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_CANNOT_OPEN);
-    EXPECT_STREQ(qm::Session.CarrierPath, sub.c_str());
+    EXPECT_STREQ(S().archive.CarrierPath, sub.c_str());
 }
 
 TEST_F(SessionOpen, FileExists)
@@ -203,7 +195,7 @@ TEST_F(SessionOpen, FileExists)
 
 TEST_F(SessionOpen, CallbackSlotsAreEmptiedOnSuccessOnly)
 {
-    auto fill = [] {
+    auto fill = [this] {
         const QmUserValue u = 1000;
         SetSetFileNameProc(u + 1, [](QmUserValue, const char *, char *) -> int32_t { return 0; });
         SetOkToReplaceProc(u + 2, [](QmUserValue, WIN32_FIND_DATAA *, WIN32_FIND_DATAA *) -> int32_t { return 0; });
@@ -217,7 +209,7 @@ TEST_F(SessionOpen, CallbackSlotsAreEmptiedOnSuccessOnly)
         SetSkipFileProc(u + 10, [](QmUserValue) -> int32_t { return 0; });
     };
     fill();
-    const qm::CallbackRegistry before = qm::Callbacks;
+    const qm::CallbackRegistry before = S().callbacks;
 
     // Failed opens, each of its own kind, clear nothing.
     CarrierSpec noBlock = OneEntryCarrier();
@@ -227,12 +219,12 @@ TEST_F(SessionOpen, CallbackSlotsAreEmptiedOnSuccessOnly)
     for (const std::string &path : failing) {
         InitArcFile(path.c_str());
         EXPECT_NE(GetArchiveStatus(), 0);
-        EXPECT_EQ(std::memcmp(&qm::Callbacks, &before, sizeof before), 0) << path;
+        EXPECT_EQ(std::memcmp(&S().callbacks, &before, sizeof before), 0) << path;
     }
 
     InitArcFile(Carrier(OneEntryCarrier()).c_str());
     ASSERT_EQ(GetArchiveStatus(), 0);
-    const qm::CallbackRegistry &c = qm::Callbacks;
+    const qm::CallbackRegistry &c = S().callbacks;
     EXPECT_EQ(c.fileName.proc, nullptr);
     EXPECT_EQ(c.okToReplace.proc, nullptr);
     EXPECT_EQ(c.progress.proc, nullptr);
@@ -261,41 +253,41 @@ TEST_F(SessionOpen, OpenParametersAndWhatAnOpenClears)
     params.headersEnciphered = 0;
     std::strcpy(params.dataPassword, "data secret");
     std::strcpy(params.headerPassword, "head secret");
-    std::strcpy(qm::RelativePath, "OLD\\");
-    std::strcpy(qm::OutputPath, "C:\\OUT\\");
+    std::strcpy(S().paths.relative, "OLD\\");
+    std::strcpy(S().paths.output, "C:\\OUT\\");
     SetArchiveStatus(9906);
 
     InitHidFile(path.c_str(), &params);
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.SessionCipher, 1);
-    EXPECT_STREQ(qm::Session.DataPassword, "data secret");
-    EXPECT_STREQ(qm::Session.HeaderPassword, "head secret");
-    EXPECT_STREQ(qm::RelativePath, "");
-    EXPECT_STREQ(qm::OutputPath, "C:\\OUT\\");  // not the session's
-    std::memset(qm::OutputPath, 0, sizeof qm::OutputPath);
+    EXPECT_EQ(S().archive.SessionCipher, 1);
+    EXPECT_STREQ(S().archive.DataPassword, "data secret");
+    EXPECT_STREQ(S().archive.HeaderPassword, "head secret");
+    EXPECT_STREQ(S().paths.relative, "");
+    EXPECT_STREQ(S().paths.output, "C:\\OUT\\");  // not the session's
+    std::memset(S().paths.output, 0, sizeof S().paths.output);
 
     // A new open replaces both passwords; an empty header password is not taken.
     std::memset(params.headerPassword, 0, sizeof params.headerPassword);
     std::memset(params.dataPassword, 'x', sizeof params.dataPassword);  // no NUL: cut to 255
     InitHidFile(path.c_str(), &params);
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(std::strlen(qm::Session.DataPassword), 255u);
-    EXPECT_STREQ(qm::Session.HeaderPassword, "");
+    EXPECT_EQ(std::strlen(S().archive.DataPassword), 255u);
+    EXPECT_STREQ(S().archive.HeaderPassword, "");
 
     // InitArcFile: no passwords, cipher 0, statistics cleared.
-    qm::ArcStatistics.entryCount = 5;
-    qm::ArcStatistics.constant20 = 20;
+    S().statistics.entryCount = 5;
+    S().statistics.constant20 = 20;
     InitArcFile(path.c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.SessionCipher, 0);
-    EXPECT_STREQ(qm::Session.DataPassword, "");
+    EXPECT_EQ(S().archive.SessionCipher, 0);
+    EXPECT_STREQ(S().archive.DataPassword, "");
     const ArcExtraInfo zero{};
-    EXPECT_EQ(std::memcmp(&qm::ArcStatistics, &zero, sizeof zero), 0);
+    EXPECT_EQ(std::memcmp(&S().statistics, &zero, sizeof zero), 0);
 
     // InitHidFile leaves the statistics alone.
-    qm::ArcStatistics.entryCount = 5;
+    S().statistics.entryCount = 5;
     InitHidFile(path.c_str(), &params);
-    EXPECT_EQ(qm::ArcStatistics.entryCount, 5);
+    EXPECT_EQ(S().statistics.entryCount, 5);
 }
 
 TEST_F(SessionOpen, BlocksMarkedEncipheredMustDecipher)
@@ -307,7 +299,7 @@ TEST_F(SessionOpen, BlocksMarkedEncipheredMustDecipher)
     flagged.flags = 1;
     InitArcFile(Carrier(flagged).c_str());
     EXPECT_EQ(GetArchiveStatus(), QM_STATUS_BAD_PASSWORD);
-    EXPECT_EQ(qm::Session.HeadersEnciphered, 1);
+    EXPECT_EQ(S().archive.HeadersEnciphered, 1);
 
     ArcOpenParams forced{};
     forced.headersEnciphered = 1;
@@ -320,7 +312,7 @@ TEST_F(SessionOpen, BlocksMarkedEncipheredMustDecipher)
     forced.headersEnciphered = 2;
     InitHidFile(Carrier(otherBits).c_str(), &forced);
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.HeadersEnciphered, 2);
+    EXPECT_EQ(S().archive.HeadersEnciphered, 2);
 }
 
 TEST_F(SessionOpen, DoneClearsTheCarrierAndInputPathsOnly)
@@ -330,22 +322,22 @@ TEST_F(SessionOpen, DoneClearsTheCarrierAndInputPathsOnly)
     std::strcpy(params.dataPassword, "pw");
     InitHidFile(path.c_str(), &params);
     ASSERT_EQ(GetArchiveStatus(), 0);
-    std::strcpy(qm::InputPath, "C:\\IN\\");
-    std::strcpy(qm::RelativePath, "REL\\");
-    const int32_t first = qm::Session.FirstBlockPos;
+    std::strcpy(S().paths.input, "C:\\IN\\");
+    std::strcpy(S().paths.relative, "REL\\");
+    const int32_t first = S().archive.FirstBlockPos;
 
     DoneArcFile(12345);
-    EXPECT_STREQ(qm::Session.CarrierPath, "");
-    EXPECT_STREQ(qm::InputPath, "");
-    EXPECT_STREQ(qm::RelativePath, "REL\\");
-    EXPECT_STREQ(qm::Session.DataPassword, "pw");
-    EXPECT_EQ(qm::Session.FirstBlockPos, first);
+    EXPECT_STREQ(S().archive.CarrierPath, "");
+    EXPECT_STREQ(S().paths.input, "");
+    EXPECT_STREQ(S().paths.relative, "REL\\");
+    EXPECT_STREQ(S().archive.DataPassword, "pw");
+    EXPECT_EQ(S().archive.FirstBlockPos, first);
 
     InitHidFile(path.c_str(), &params);
-    std::strcpy(qm::InputPath, "C:\\IN\\");
+    std::strcpy(S().paths.input, "C:\\IN\\");
     DoneHidFile(0);
-    EXPECT_STREQ(qm::Session.CarrierPath, "");
-    EXPECT_STREQ(qm::InputPath, "");
+    EXPECT_STREQ(S().archive.CarrierPath, "");
+    EXPECT_STREQ(S().paths.input, "");
 }
 
 TEST_F(SessionOpen, RealCarrierFromTheCorpus)
@@ -353,8 +345,8 @@ TEST_F(SessionOpen, RealCarrierFromTheCorpus)
     // Positions from real-lz.json.
     InitArcFile(qmtest::CorpusFile("real-lz.qm").c_str());
     EXPECT_EQ(GetArchiveStatus(), 0);
-    EXPECT_EQ(qm::Session.ArchiveBase, 3000 + 10);
-    EXPECT_EQ(qm::Session.FirstBlockPos, 3134);
+    EXPECT_EQ(S().archive.ArchiveBase, 3000 + 10);
+    EXPECT_EQ(S().archive.FirstBlockPos, 3134);
 }
 
 }  // namespace

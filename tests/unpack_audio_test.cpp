@@ -18,25 +18,44 @@ using qmpack::Bytes;
 
 // ---- the predictor ----------------------------------------------------------
 
-void FreshPredictors(int channel = 0)
+// A decoder's predictors and the channel of its next byte, decoding one
+// symbol at a time as the decoding loop does.
+struct Predictors {
+    qm::AudioState state{};
+    std::int32_t channel = 0;
+
+    std::uint8_t DecodeByte(std::uint32_t symbol)
+    {
+        qm::AudioRun run;
+        run.Load(state);
+        const std::uint8_t byte = run.Decode(channel, symbol);
+        run.Store(state);
+        return byte;
+    }
+};
+
+Predictors FreshPredictors(int channel = 0)
 {
-    qm::ResetAudioState();
-    qm::Decoder.CurrentChannel = channel;
+    Predictors p;
+    p.channel = channel;
+    return p;
 }
 
 TEST(AudioPredictor, FirstByteOfEveryChannelIsTheNegatedSymbol)
 {
+    Predictors p;
     for (int c = 0; c < 4; ++c) {
         SCOPED_TRACE(c);
-        FreshPredictors(c);
-        EXPECT_EQ(qm::DecodeAudioByte(0), 0);
-        FreshPredictors(c);
-        EXPECT_EQ(qm::DecodeAudioByte(1), 255);
+        p = FreshPredictors(c);
+        EXPECT_EQ(p.DecodeByte(0), 0);
+        p = FreshPredictors(c);
+        EXPECT_EQ(p.DecodeByte(1), 255);
     }
 }
 
 TEST(AudioPredictor, SymbolIsReadAsASignedByteTimesEight)
 {
+    Predictors p;
     struct Case {
         std::uint32_t symbol;
         std::uint8_t byte;
@@ -45,38 +64,40 @@ TEST(AudioPredictor, SymbolIsReadAsASignedByteTimesEight)
     const Case cases[] = {{127, 129, 1016}, {128, 128, 1024}, {1, 255, 8}, {255, 1, 8}, {0, 0, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.symbol);
-        FreshPredictors();
-        EXPECT_EQ(qm::DecodeAudioByte(c.symbol), c.byte);
-        EXPECT_EQ(qm::AudioChannels[0].ErrorSum[0], c.errorSum0);
-        EXPECT_EQ(qm::AudioChannels[0].SampleCount, 1u);
+        p = FreshPredictors();
+        EXPECT_EQ(p.DecodeByte(c.symbol), c.byte);
+        EXPECT_EQ(p.state.channels[0].ErrorSum[0], c.errorSum0);
+        EXPECT_EQ(p.state.channels[0].SampleCount, 1u);
     }
 }
 
 TEST(AudioPredictor, ChannelDeltaCarriesThePreviousByteAcrossChannels)
 {
-    FreshPredictors();
-    EXPECT_EQ(qm::DecodeAudioByte(246), 10);  // channel 0: 0 - (-10)
-    EXPECT_EQ(qm::ChannelDelta, 10);
-    qm::Decoder.CurrentChannel = 1;
-    EXPECT_EQ(qm::DecodeAudioByte(3), 253);  // channel 1: 0 - 3
-    EXPECT_EQ(qm::ChannelDelta, -3);
-    EXPECT_EQ(qm::AudioChannels[1].LastDelta, -3);
-    EXPECT_EQ(qm::AudioChannels[0].LastDelta, 10);
+    Predictors p;
+    p = FreshPredictors();
+    EXPECT_EQ(p.DecodeByte(246), 10);  // channel 0: 0 - (-10)
+    EXPECT_EQ(p.state.channelDelta, 10);
+    p.channel = 1;
+    EXPECT_EQ(p.DecodeByte(3), 253);  // channel 1: 0 - 3
+    EXPECT_EQ(p.state.channelDelta, -3);
+    EXPECT_EQ(p.state.channels[1].LastDelta, -3);
+    EXPECT_EQ(p.state.channels[0].LastDelta, 10);
 
     // Channel 0's second byte: D = 8, its own delta 10, the shared one -3.
-    qm::Decoder.CurrentChannel = 0;
-    EXPECT_EQ(qm::DecodeAudioByte(1), 9);
-    const qm::AudioChannelState &s = qm::AudioChannels[0];
+    p.channel = 0;
+    EXPECT_EQ(p.DecodeByte(1), 9);
+    const qm::AudioChannelState &s = p.state.channels[0];
     EXPECT_EQ(s.Delta1, 10);
     EXPECT_EQ(s.ErrorSum[1], 80u + 2u);   // |-80 - 0| + |8 - 10|
     EXPECT_EQ(s.ErrorSum[2], 80u + 18u);  // |-80 + 0| + |8 + 10|
     EXPECT_EQ(s.ErrorSum[9], 80u + 11u);  // |-80 - 0| + |8 - (-3)|
     EXPECT_EQ(s.ErrorSum[10], 80u + 5u);  // |-80 + 0| + |8 + (-3)|
-    EXPECT_EQ(qm::ChannelDelta, -1);
+    EXPECT_EQ(p.state.channelDelta, -1);
 }
 
 TEST(AudioPredictor, WeightSearchAfterEvery32ndByteKeepsTheBounds)
 {
+    Predictors p;
     struct Case {
         int weight;        // 0-4: Weight1-Weight5
         std::int32_t start;
@@ -91,16 +112,16 @@ TEST(AudioPredictor, WeightSearchAfterEvery32ndByteKeepsTheBounds)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.weight * 1000 + c.start);
-        FreshPredictors();
-        qm::AudioChannelState &s = qm::AudioChannels[0];
+        p = FreshPredictors();
+        qm::AudioChannelState &s = p.state.channels[0];
         std::int32_t *weights[5] = {&s.Weight1, &s.Weight2, &s.Weight3, &s.Weight4, &s.Weight5};
         *weights[c.weight] = c.start;
         for (int i = 0; i < 11; ++i)
             s.ErrorSum[i] = c.smallest.count(i) ? 0 : 1000000;
         s.SampleCount = 30;
-        qm::DecodeAudioByte(0);  // the 31st byte: no search yet
+        p.DecodeByte(0);  // the 31st byte: no search yet
         EXPECT_EQ(*weights[c.weight], c.start);
-        qm::DecodeAudioByte(0);  // the 32nd
+        p.DecodeByte(0);  // the 32nd
         EXPECT_EQ(*weights[c.weight], c.expected);
         for (int i = 0; i < 11; ++i)
             EXPECT_EQ(s.ErrorSum[i], 0u) << i;
@@ -109,18 +130,19 @@ TEST(AudioPredictor, WeightSearchAfterEvery32ndByteKeepsTheBounds)
 
 TEST(AudioPredictor, EncoderModelInvertsTheDecoder)
 {
+    Predictors p;
     // Random symbols over rotating channels: the encoder's predictor, given
     // the decoded bytes, must find the same symbols.
     for (int channels = 1; channels <= 4; ++channels) {
-        FreshPredictors();
+        p = FreshPredictors();
         qmpack::AudioPredictor model;
         std::uint32_t seed = 99u + static_cast<std::uint32_t>(channels);
         for (int i = 0; i < 5000; ++i) {
             const int c = i % channels;
-            qm::Decoder.CurrentChannel = c;
+            p.channel = c;
             const std::uint32_t symbol = qmtest::NextRandom(seed) % 9 == 0 ? qmtest::NextRandom(seed) & 0xFF
                                                                             : (qmtest::NextRandom(seed) % 7 + 253) & 0xFF;
-            const std::uint8_t byte = qm::DecodeAudioByte(symbol);
+            const std::uint8_t byte = p.DecodeByte(symbol);
             ASSERT_EQ(model.Code(c, byte), symbol) << channels << " channels, byte " << i;
         }
     }
@@ -236,13 +258,15 @@ TEST(AudioStream, FirstAdaptationCountsBytesAcrossTableReads)
             w.Symbol(i == 0 ? 0 : 255);
         }
         w.Bits(0, 32);
-        const auto d = qmtest::DecodeStream(w.out, size);
+        const auto session = std::make_unique<qm::ExportSession>();
+        const auto d = qmtest::DecodeStream(w.out, size, {.session = session.get()});
         ASSERT_EQ(d.output.size(), static_cast<std::size_t>(size));
         for (int i = 0; i < size; ++i)
             EXPECT_EQ(d.output[static_cast<std::size_t>(i)], i);
-        EXPECT_EQ(qm::AudioChannels[0].SampleCount, static_cast<std::uint32_t>(size));
-        EXPECT_EQ(qm::AudioChannels[0].Weight1, size == 32 ? 1 : 0);
-        EXPECT_EQ(qm::AudioChannels[0].Weight5, 0);
+        const qm::AudioChannelState &channel0 = session->decoder.audio.channels[0];
+        EXPECT_EQ(channel0.SampleCount, static_cast<std::uint32_t>(size));
+        EXPECT_EQ(channel0.Weight1, size == 32 ? 1 : 0);
+        EXPECT_EQ(channel0.Weight5, 0);
     }
 }
 

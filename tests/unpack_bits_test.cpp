@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "encoder_inputs.h"
+#include "extract/pipeline.h"
+#include "support/own_session.h"
 #include "unpack/bit_input.h"
 #include "unpack/huffman.h"
 #include "unpack_harness.h"
@@ -13,42 +15,45 @@ namespace {
 
 TEST(UnpackBits, PeekTakesThreeBytesFromTheBitPosition)
 {
-    std::memset(qm::InputBuffer, 0, sizeof qm::InputBuffer);
-    qm::InputBuffer[10] = 0x01;  // its last bit is the first bit peeked
-    qm::InputBuffer[11] = 0xA5;
-    qm::InputBuffer[12] = 0xFE;  // its first 7 bits are the last ones peeked
-    qm::InputPos = 10;
-    qm::InputBitPos = 7;
-    EXPECT_EQ(qm::PeekBits(), 0xD2FFu);  // 1 10100101 1111111
+    qm::PackedInput input{};
+    std::memset(input.bytes, 0, sizeof input.bytes);
+    input.bytes[10] = 0x01;  // its last bit is the first bit peeked
+    input.bytes[11] = 0xA5;
+    input.bytes[12] = 0xFE;  // its first 7 bits are the last ones peeked
+    input.pos = 10;
+    input.bitPos = 7;
+    EXPECT_EQ(input.Peek(), 0xD2FFu);  // 1 10100101 1111111
     // Fields are read most significant bit first and advance the cursor.
-    EXPECT_EQ(qm::ReadBits(1), 1u);
-    EXPECT_EQ(qm::InputPos, 11u);
-    EXPECT_EQ(qm::InputBitPos, 0u);
-    EXPECT_EQ(qm::ReadBits(3), 0x5u);
-    EXPECT_EQ(qm::ReadBits(0), 0u);
-    EXPECT_EQ(qm::ReadBits(9), 0x5Fu);  // 00101 1111
-    EXPECT_EQ(qm::InputPos, 12u);
-    EXPECT_EQ(qm::InputBitPos, 4u);
-    qm::BitCursor c{10, 7};
+    EXPECT_EQ(input.Read(1), 1u);
+    EXPECT_EQ(input.pos, 11u);
+    EXPECT_EQ(input.bitPos, 0u);
+    EXPECT_EQ(input.Read(3), 0x5u);
+    EXPECT_EQ(input.Read(0), 0u);
+    EXPECT_EQ(input.Read(9), 0x5Fu);  // 00101 1111
+    EXPECT_EQ(input.pos, 12u);
+    EXPECT_EQ(input.bitPos, 4u);
+    qm::BitCursor c{10, 7, input.bytes};
     EXPECT_EQ(c.Peek16(), 0xD2FFu);
 }
 
-class UnpackInput : public ::testing::Test {
+// The input pulls its bytes through a session's reader from a carrier file.
+class UnpackInput : public ::testing::Test, public qmtest::OwnSession {
 protected:
     void SetUp() override
     {
         data_ = qmtest::RandomBytes(30000, 99);
         const std::string path = dir_.Write("packed.bin", data_);
-        qm::CarrierStream = qm::platform::OpenForRead(path.c_str());
-        ASSERT_NE(qm::CarrierStream, nullptr);
-        qm::PackedLeft = static_cast<std::uint32_t>(data_.size());
-        qm::ActiveCipher = -1;
-        qm::ReadIvFirst = false;
+        S().carrier = qm::platform::OpenForRead(path.c_str());
+        ASSERT_NE(S().carrier, nullptr);
+        S().transfer.packedLeft = static_cast<std::uint32_t>(data_.size());
+        S().transfer.activeCipher = -1;
+        S().transfer.readIvFirst = false;
+        input_.source = &source_;
     }
     void TearDown() override
     {
-        qm::platform::Close(qm::CarrierStream);
-        qm::CarrierStream = nullptr;
+        qm::platform::Close(S().carrier);
+        S().carrier = nullptr;
     }
 
     // The 16 bits of the data at bit offset n.
@@ -60,39 +65,53 @@ protected:
         return v;
     }
 
+    class SessionSource final : public qm::PackedSource {
+    public:
+        explicit SessionSource(qm::ExportSession &session) : session_(session) {}
+        std::uint32_t ReadPacked(std::uint8_t *buffer, std::uint32_t count) override
+        {
+            return qm::ReadPackedData(session_, buffer, count);
+        }
+
+    private:
+        qm::ExportSession &session_;
+    };
+
     qmtest::TempDir dir_;
     qmpack::Bytes data_;
+    SessionSource source_{S()};
+    qm::PackedInput input_{};
 };
 
 TEST_F(UnpackInput, RefillKeepsTheBitsAtTheCursor)
 {
-    qm::InputPos = 0;
-    qm::InputBitPos = 0;
-    qm::FillInput();
-    EXPECT_EQ(qm::InputAvailable, 8192u);
+    input_.pos = 0;
+    input_.bitPos = 0;
+    input_.Fill();
+    EXPECT_EQ(input_.available, 8192u);
     std::size_t consumed = 0;  // bytes of the data behind buffer offset 0
     std::vector<std::uint32_t> available;
     // 8189 is the furthest a peek may start: the refill points keep it there.
     for (std::uint32_t pos : {8163u, 8170u, 8189u}) {
-        qm::InputPos = pos;
-        qm::InputBitPos = 5;
+        input_.pos = pos;
+        input_.bitPos = 5;
         const std::size_t bit = (consumed + pos) * 8 + 5;
-        ASSERT_EQ(qm::PeekBits(), BitsAt(bit));
-        qm::RefillInput();
-        EXPECT_EQ(qm::InputPos, pos - 8160);
-        EXPECT_EQ(qm::InputBitPos, 5u);
+        ASSERT_EQ(input_.Peek(), BitsAt(bit));
+        input_.Refill();
+        EXPECT_EQ(input_.pos, pos - 8160);
+        EXPECT_EQ(input_.bitPos, 5u);
         if (bit / 8 + 3 <= data_.size()) {
-            EXPECT_EQ(qm::PeekBits(), BitsAt(bit));
+            EXPECT_EQ(input_.Peek(), BitsAt(bit));
         }
-        available.push_back(qm::InputAvailable);
+        available.push_back(input_.available);
         consumed += 8160;
     }
     // 30000 bytes: 8192, then 8160, 8160 and the last 5488.
     EXPECT_EQ(available, (std::vector<std::uint32_t>{8160 + 32, 8160 + 32, 5488 + 32}));
     // Exhausted: nothing read, InputAvailable drops to the cursor.
-    qm::InputPos = 8170;
-    qm::RefillInput();
-    EXPECT_EQ(qm::InputAvailable, 10u);
+    input_.pos = 8170;
+    input_.Refill();
+    EXPECT_EQ(input_.available, 10u);
 }
 
 // The symbols of a code, decoded the long way: the smallest length from 1 to

@@ -6,25 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "state/status.h"
-#include "container/session.h"
-#include "crypto/cipher.h"
 #include "crypto/crc32.h"
+#include "extract/export_session.h"
 #include "extract/pipeline.h"
 #include "support/temp_dir.h"
 #include "unpack/tables.h"
-#include "unpack/unpack.h"
+#include "unpack/stream_decoder.h"
 
 namespace qmtest {
 
 struct Decoded {
     qmpack::Bytes output;   // the output file's bytes
     std::uint32_t crc;      // the complemented data CRC
-    std::uint16_t status;   // ArchiveStatus afterwards
+    std::uint16_t status;   // the session's status afterwards
 };
 
 struct DecodeOptions {
@@ -36,6 +35,9 @@ struct DecodeOptions {
     // The entry's cipher method and the data password its key comes from.
     qm::CipherMethod method = -1;
     const char *password = "";
+    // The session to decode in (its callbacks count; its transfer state can
+    // be read afterwards); a fresh one when null.
+    qm::ExportSession *session = nullptr;
 };
 
 // Decodes the stream of packedSize bytes at offset of the carrier file, set
@@ -48,36 +50,40 @@ inline Decoded DecodeAt(const std::string &carrier, std::int64_t offset, std::ui
         ownDir.emplace();
     const TempDir &dir = options.workDir ? *options.workDir : *ownDir;
     const std::string outPath = dir.File("out.bin");
-    qm::BuildCrc32Table();
-    qm::ArchiveStatus = 0;
-    qm::CarrierStream = qm::platform::OpenForRead(carrier.c_str());
+    // Unless the caller gives one, a session of its own for every stream:
+    // nothing carries over.
+    std::unique_ptr<qm::ExportSession> ownSession;
+    if (!options.session)
+        ownSession = std::make_unique<qm::ExportSession>();
+    qm::ExportSession &s = options.session ? *options.session : *ownSession;
+    s.carrier = qm::platform::OpenForRead(carrier.c_str());
     if (options.acceptNothing) {
         qmpack::WriteFile(outPath, {});
-        qm::OutputStream = qm::platform::OpenForRead(outPath.c_str());
+        s.transfer.output = qm::platform::OpenForRead(outPath.c_str());
     } else {
-        qm::OutputStream = qm::platform::OpenForWrite(outPath.c_str());
+        s.transfer.output = qm::platform::OpenForWrite(outPath.c_str());
     }
     Decoded result{};
-    if (!qm::CarrierStream || !qm::OutputStream || !qm::platform::Seek(qm::CarrierStream, offset)) {
+    if (!s.carrier || !s.transfer.output || !qm::platform::Seek(s.carrier, offset)) {
         ADD_FAILURE() << "cannot open the carrier or the output";
         return result;
     }
-    qm::PackedLeft = packedSize;
-    qm::UnpackedLeft = unpackedSize;
-    qm::ProgressTotal = unpackedSize;
-    qm::DataCrc = 0xFFFFFFFFu;
-    qm::ActiveCipher = options.method;
-    qm::CipherSelectKey(options.password, options.method);
-    qm::ReadIvFirst = options.method == 1 || options.method == 2;
+    s.transfer.packedLeft = packedSize;
+    s.transfer.unpackedLeft = unpackedSize;
+    s.transfer.progressTotal = unpackedSize;
+    s.transfer.dataCrc = 0xFFFFFFFFu;
+    s.transfer.activeCipher = options.method;
+    s.cipher.SelectKey(options.password, options.method);
+    s.transfer.readIvFirst = options.method == 1 || options.method == 2;
     static std::vector<std::uint8_t> window(qm::kWindowSize);
-    qm::UnpackStream(window.data());
-    qm::platform::Close(qm::CarrierStream);
-    qm::platform::Close(qm::OutputStream);
-    qm::CarrierStream = nullptr;
-    qm::OutputStream = nullptr;
+    qm::UnpackStream(s, window.data());
+    qm::platform::Close(s.carrier);
+    qm::platform::Close(s.transfer.output);
+    s.carrier = nullptr;
+    s.transfer.output = nullptr;
     result.output = qmpack::ReadFile(outPath);
-    result.crc = ~qm::DataCrc;
-    result.status = qm::ArchiveStatus;
+    result.crc = ~s.transfer.dataCrc;
+    result.status = s.status;
     return result;
 }
 

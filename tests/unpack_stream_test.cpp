@@ -174,12 +174,13 @@ TEST(UnpackStream, EveryOperationMatchesThePlainModel)
         }
     }
     const auto size = static_cast<std::int32_t>(b.expected.size());
-    const auto d = qmtest::DecodeStream(b.Stream(), size);
+    const auto session = std::make_unique<qm::ExportSession>();
+    const auto d = qmtest::DecodeStream(b.Stream(), size, {.session = session.get()});
     EXPECT_EQ(d.status, 0);
     ASSERT_EQ(d.output.size(), b.expected.size());
     EXPECT_TRUE(d.output == b.expected);
     EXPECT_EQ(d.crc, qmpack::Crc32(b.expected));
-    EXPECT_EQ(qm::BytesDone, size);
+    EXPECT_EQ(session->transfer.bytesDone, size);
 }
 
 TEST(UnpackStream, OutputNeverExceedsTheUnpackedSize)
@@ -205,11 +206,12 @@ TEST(UnpackStream, OutputNeverExceedsTheUnpackedSize)
         StreamBuilder b;
         c.build(b);
         const Bytes want(b.expected.begin(), b.expected.begin() + c.size);
-        const auto d = qmtest::DecodeStream(b.Stream(), c.size);
+        const auto session = std::make_unique<qm::ExportSession>();
+        const auto d = qmtest::DecodeStream(b.Stream(), c.size, {.session = session.get()});
         EXPECT_EQ(d.output, want);
         EXPECT_EQ(d.crc, qmpack::Crc32(want));
-        EXPECT_EQ(qm::BytesDone, c.size);
-        EXPECT_EQ(qm::UnpackedLeft, -1);
+        EXPECT_EQ(session->transfer.bytesDone, c.size);
+        EXPECT_EQ(session->transfer.unpackedLeft, -1);
     }
 }
 
@@ -286,20 +288,21 @@ TEST(UnpackStream, CancelOrWriteFailureStopsAtTheFirstFlush)
     const Bytes stream = qmpack::EncodeLz(data);
     const auto size = static_cast<std::int32_t>(data.size());
 
-    qm::Callbacks.progress = {CancelAtOnce, 0};
+    const auto cancelling = std::make_unique<qm::ExportSession>();
+    cancelling->callbacks.progress = {CancelAtOnce, 0};
     g_progressCalls = 0;
-    const auto cancelled = qmtest::DecodeStream(stream, size);
-    qm::Callbacks.progress = {};
+    const auto cancelled = qmtest::DecodeStream(stream, size, {.session = cancelling.get()});
     EXPECT_EQ(cancelled.status, QM_STATUS_STOPPED);
     EXPECT_EQ(g_progressCalls, 1);
     ASSERT_GT(cancelled.output.size(), qm::kWindowSize - 300);
     ASSERT_LT(cancelled.output.size(), qm::kWindowSize);
     EXPECT_TRUE(std::equal(cancelled.output.begin(), cancelled.output.end(), data.begin()));
 
-    const auto full = qmtest::DecodeStream(stream, size, {.acceptNothing = true});
+    const auto fullSession = std::make_unique<qm::ExportSession>();
+    const auto full = qmtest::DecodeStream(stream, size, {.acceptNothing = true, .session = fullSession.get()});
     EXPECT_EQ(full.status, QM_STATUS_WRITE_FAILED);
     EXPECT_TRUE(full.output.empty());
-    EXPECT_LT(qm::BytesDone, static_cast<std::int32_t>(qm::kWindowSize));
+    EXPECT_LT(fullSession->transfer.bytesDone, static_cast<std::int32_t>(qm::kWindowSize));
 }
 
 TEST(UnpackStream, DamagedStreamsTerminateInsideTheirBuffers)
@@ -414,11 +417,12 @@ TEST(UnpackStream, StreamCutShortEndsWithItsLastRealBit)
         for (const std::uint32_t cut : {1000u, 4001u, 8191u, 8192u, 8193u, 8200u, 12345u}) {
             SCOPED_TRACE(std::string(mode.name) + " cut after " + std::to_string(cut));
             const Bytes stream(w.out.begin(), w.out.begin() + cut);
-            const auto d = qmtest::DecodeStream(stream, 1 << 30);
+            const auto session = std::make_unique<qm::ExportSession>();
+            const auto d = qmtest::DecodeStream(stream, 1 << 30, {.session = session.get()});
             const std::size_t started = (cut * 8 - mode.tableBits + 8) / 9;
             EXPECT_EQ(d.status, 0);
             EXPECT_EQ(d.output.size(), started);
-            EXPECT_EQ(qm::BytesDone, static_cast<std::int32_t>(started));
+            EXPECT_EQ(session->transfer.bytesDone, static_cast<std::int32_t>(started));
             if (!mode.audio) {
                 // Every byte before the last came from real bits only.
                 ASSERT_GE(d.output.size(), 1u);

@@ -1,15 +1,16 @@
 // exports_extract.cpp - extraction.
-#include "state/status.h"
+#include "default_session/default_session.h"
 #include "extract/driver.h"
 #include "quillmark.h"
 
 extern "C" QM_API void QM_CALL ExtractFileMaskListHid(const FileMaskList *masks)
 {
-    qm::ExtractFileMaskListHid(masks);
+    qm::ExtractFileMaskListHid(qm::DefaultSession(), masks);
 }
 
 extern "C" QM_API void QM_CALL ExtractFileMaskListArc(const FileMaskList *masks)
 {
-    qm::ArchiveStatus = QM_STATUS_OK;
-    qm::ExtractFileMaskListHid(masks);
+    qm::ExportSession &session = qm::DefaultSession();
+    session.status = QM_STATUS_OK;
+    qm::ExtractFileMaskListHid(session, masks);
 }

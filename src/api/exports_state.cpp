@@ -2,9 +2,7 @@
 // callback registry, and the not-supported group.
 #include <cstring>
 
-#include "state/callbacks.h"
-#include "state/options.h"
-#include "state/status.h"
+#include "default_session/default_session.h"
 #include "quillmark.h"
 
 using namespace qm;
@@ -12,7 +10,7 @@ using namespace qm;
 // ---- the twelve creation and modification exports -----------------------------
 
 #define QM_NOT_SUPPORTED_EXPORT(name) \
-    extern "C" QM_API void QM_CALL name(void) { ArchiveStatus = QM_STATUS_NOT_SUPPORTED; }
+    extern "C" QM_API void QM_CALL name(void) { DefaultSession().status = QM_STATUS_NOT_SUPPORTED; }
 
 QM_NOT_SUPPORTED_EXPORT(AddDamageAegixArc)
 QM_NOT_SUPPORTED_EXPORT(BuildUnDamagedArc)
@@ -29,22 +27,26 @@ QM_NOT_SUPPORTED_EXPORT(TestArc)
 
 // ---- status ---------------------------------------------------------------------
 
-extern "C" QM_API uint16_t QM_CALL GetArchiveStatus(void) { return ArchiveStatus; }
+extern "C" QM_API uint16_t QM_CALL GetArchiveStatus(void) { return DefaultSession().status; }
 
-extern "C" QM_API void QM_CALL SetArchiveStatus(uint16_t status) { ArchiveStatus = status; }
+extern "C" QM_API void QM_CALL SetArchiveStatus(uint16_t status) { DefaultSession().status = status; }
 
 // ---- options ----------------------------------------------------------------------
 
-extern "C" QM_API uint8_t QM_CALL arOptionsAreOn(uint16_t bits) { return OptionsAreOn(bits) ? 1 : 0; }
+extern "C" QM_API uint8_t QM_CALL arOptionsAreOn(uint16_t bits) {
+    return OptionsAreOn(DefaultSession().options, bits) ? 1 : 0;
+}
 
 extern "C" QM_API void QM_CALL arOptionsOff(uint16_t bits)
 {
-    arOptions = static_cast<uint16_t>(arOptions & ~(bits & ~kOptionLockMask));
+    std::uint16_t &options = DefaultSession().options;
+    options = OptionsWithBitsOff(options, bits);
 }
 
 extern "C" QM_API void QM_CALL arOptionsOn(uint16_t bits)
 {
-    arOptions = static_cast<uint16_t>(arOptions | (bits & ~kOptionLockMask));
+    std::uint16_t &options = DefaultSession().options;
+    options = OptionsWithBitsOn(options, bits);
 }
 
 // ---- callback registration ----------------------------------------------------------
@@ -52,8 +54,9 @@ extern "C" QM_API void QM_CALL arOptionsOn(uint16_t bits)
 #define QM_REGISTER_EXPORT(name, type, slot)                              \
     extern "C" QM_API void QM_CALL name(QmUserValue user, type proc)      \
     {                                                                     \
-        Callbacks.slot.user = user;                                       \
-        Callbacks.slot.proc = proc;                                       \
+        auto &registered = DefaultSession().callbacks.slot;               \
+        registered.user = user;                                           \
+        registered.proc = proc;                                           \
     }
 
 QM_REGISTER_EXPORT(SetSetFileNameProc, SetFileNameProc, fileName)

@@ -23,9 +23,9 @@ namespace {
 
 // The walk ends on this block: it is damaged, and what follows it cannot be
 // trusted to be where it says.
-bool DamagedBlock()
+bool DamagedBlock(CarrierSession &session)
 {
-    ArchiveStatus = QM_STATUS_BAD_HEADER;
+    session.status = QM_STATUS_BAD_HEADER;
     return false;
 }
 
@@ -61,35 +61,36 @@ bool ParseHeaderBlock(const std::uint8_t *block, HeaderFields &f)
     return true;
 }
 
-bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
+bool ReadHeaderBlock(CarrierSession &session, HidFileItem *entry, char *nameBuffer)
 {
-    if (Session.WalkPos < 0 || !CarrierStream)
+    SessionState &archive = session.archive;
+    if (archive.WalkPos < 0 || !session.carrier)
         return false;
     std::uint8_t raw[kHeaderBlockSize];
-    if (!platform::Seek(CarrierStream, Session.WalkPos))
+    if (!platform::Seek(session.carrier, archive.WalkPos))
         return false;
     // Nothing at all where a block would start is the normal end of the
     // archive; a part of a block is an archive cut short.
-    const std::size_t got = platform::Read(CarrierStream, raw, kHeaderBlockSize);
+    const std::size_t got = platform::Read(session.carrier, raw, kHeaderBlockSize);
     if (got == 0)
         return false;
     if (got != kHeaderBlockSize)
-        return DamagedBlock();
+        return DamagedBlock(session);
 
     // Every block of an archive is enciphered under the one header password
     // that opened it: a block that does not decipher, with the host asked or
     // not, is damaged.
     std::uint8_t plain[kHeaderBlockSize];
     const std::uint8_t *block = raw;
-    if (Session.HeadersEnciphered == 1) {
+    if (archive.HeadersEnciphered == 1) {
         // The password that opened the archive stays when the host gives up
         // on this block: the question clears it for the answer, and a later
         // list build must still open the blocks it fits.
         char lastWorked[kPasswordSize];
-        std::memcpy(lastWorked, Session.HeaderPassword, sizeof lastWorked);
-        if (!DecipherHeaderBlock(plain, raw)) {
-            std::memcpy(Session.HeaderPassword, lastWorked, sizeof lastWorked);
-            return DamagedBlock();
+        std::memcpy(lastWorked, archive.HeaderPassword, sizeof lastWorked);
+        if (!DecipherHeaderBlock(session, plain, raw)) {
+            std::memcpy(archive.HeaderPassword, lastWorked, sizeof lastWorked);
+            return DamagedBlock(session);
         }
         block = plain;
     }
@@ -97,7 +98,7 @@ bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
     entry->magic = Load32(block + kBlockMagicOffset);
     HeaderFields f;
     if (!ParseHeaderBlock(block, f))
-        return DamagedBlock();
+        return DamagedBlock(session);
     const std::int32_t packedSize = f.packedSize;
     entry->valid = 1;
     std::memcpy(entry->name, f.name, f.nameLength + 1);
@@ -108,7 +109,7 @@ bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
     entry->attributes = f.attributes;
     entry->enciphered = f.cipherMethod != QM_CIPHER_NONE ? 1 : 0;
     entry->carriedWordB = f.wordB;
-    entry->headerPos = Session.WalkPos;
+    entry->headerPos = archive.WalkPos;
     entry->cipherMethod = f.cipherMethod;
     entry->headerSize = static_cast<std::int32_t>(kHeaderBlockSize);
     entry->dataCrc = f.dataCrc;
@@ -119,9 +120,9 @@ bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer)
 
     // Offsets are signed 32-bit: a successor beyond 2^31 - 1 cannot be in
     // the carrier, so this block is the last one.
-    const std::int64_t next = static_cast<std::int64_t>(Session.WalkPos) +
+    const std::int64_t next = static_cast<std::int64_t>(archive.WalkPos) +
                               static_cast<std::int64_t>(kHeaderBlockSize) + packedSize;
-    Session.WalkPos = next > std::numeric_limits<std::int32_t>::max()
+    archive.WalkPos = next > std::numeric_limits<std::int32_t>::max()
                           ? kWalkEnded
                           : static_cast<std::int32_t>(next);
     return true;

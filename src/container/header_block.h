@@ -35,6 +35,8 @@
 
 namespace qm {
 
+struct CarrierSession;
+
 constexpr std::size_t kHeaderBlockSize = 432;
 constexpr std::uint32_t kHeaderMagic = 77;
 
@@ -90,7 +92,7 @@ struct HeaderFields {
 // a packed size of 0 or more) and takes its fields; false when it is damaged.
 bool ParseHeaderBlock(const std::uint8_t *block, HeaderFields &fields);
 
-// Reads the block at Session.WalkPos from CarrierStream into the entry and
+// Reads the block at the session's WalkPos from its carrier into the entry and
 // copies the stored name into nameBuffer (256 bytes).  When entry->block is
 // not null the whole (deciphered) block is copied there too.  Fields of the
 // entry that a block does not set are left as the caller cleared them.
@@ -98,6 +100,6 @@ bool ParseHeaderBlock(const std::uint8_t *block, HeaderFields &fields);
 // or on a damaged block (9964): a part of a block cut short, a block that
 // does not decipher, a wrong magic or CRC, a name without its end, a
 // negative packed size.
-bool ReadHeaderBlock(HidFileItem *entry, char *nameBuffer);
+bool ReadHeaderBlock(CarrierSession &session, HidFileItem *entry, char *nameBuffer);
 
 }  // namespace qm

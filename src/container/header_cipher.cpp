@@ -23,65 +23,64 @@
 #include "container/header_block.h"
 #include "container/session.h"
 #include "crypto/cipher.h"
-#include "state/callbacks.h"
-#include "state/status.h"
 
 namespace qm {
 
 namespace {
 
 // The schedule of the current HeaderPassword, built when it changed.
-const DesSchedule &HeaderKey()
+const DesSchedule &HeaderKey(SessionState &archive)
 {
-    if (!Session.HeaderKeyBuilt ||
-        std::memcmp(Session.HeaderKeyPassword, Session.HeaderPassword, sizeof Session.HeaderPassword) != 0) {
+    if (!archive.HeaderKeyBuilt ||
+        std::memcmp(archive.HeaderKeyPassword, archive.HeaderPassword, sizeof archive.HeaderPassword) != 0) {
         std::uint8_t digest[16];
-        PasswordDigest(Session.HeaderPassword, digest);
-        Session.HeaderSchedule = {};
-        BuildDesSchedule(digest, DesDirection::Decrypt, Session.HeaderSchedule);
-        std::memcpy(Session.HeaderKeyPassword, Session.HeaderPassword, sizeof Session.HeaderPassword);
-        Session.HeaderKeyBuilt = 1;
+        PasswordDigest(archive.HeaderPassword, digest);
+        archive.HeaderSchedule = {};
+        BuildDesSchedule(digest, DesDirection::Decrypt, archive.HeaderSchedule);
+        std::memcpy(archive.HeaderKeyPassword, archive.HeaderPassword, sizeof archive.HeaderPassword);
+        archive.HeaderKeyBuilt = 1;
     }
-    return Session.HeaderSchedule;
+    return archive.HeaderSchedule;
 }
 
 // One attempt with the current HeaderPassword: single DES, each of the 54
 // 8-byte blocks on its own.
-bool TryHeaderPassword(std::uint8_t *out, const std::uint8_t *in)
+bool TryHeaderPassword(SessionState &archive, std::uint8_t *out, const std::uint8_t *in)
 {
     static_assert(kHeaderBlockSize % 8 == 0);
     std::memcpy(out, in, kHeaderBlockSize);
-    DesBlocks(out, kHeaderBlockSize / 8, HeaderKey());
+    DesBlocks(out, kHeaderBlockSize / 8, HeaderKey(archive));
     return CheckHeaderBlockCrc(out);
 }
 
 // Asks the host for the header password; its answer lands in HeaderPassword.
 // The host sees a copy of the carrier path, so a host that writes into the
 // name cannot send later walks to another file.
-std::int32_t AskHeaderPassword()
+std::int32_t AskHeaderPassword(CarrierSession &session)
 {
+    SessionState &archive = session.archive;
     char name[kCarrierPathSize];
-    std::memcpy(name, Session.CarrierPath, sizeof name);
+    std::memcpy(name, archive.CarrierPath, sizeof name);
     name[sizeof name - 1] = '\0';
-    std::memset(Session.HeaderPassword, 0, sizeof Session.HeaderPassword);
-    const auto &slot = Callbacks.cryptKey;
-    const std::int32_t result = slot.proc(slot.user, Session.HeaderPassword, name, 1);
+    std::memset(archive.HeaderPassword, 0, sizeof archive.HeaderPassword);
+    const auto &slot = session.callbacks.cryptKey;
+    const std::int32_t result = slot.proc(slot.user, archive.HeaderPassword, name, 1);
     // The host was given 256 bytes: whatever it wrote, the password ends there.
-    Session.HeaderPassword[sizeof Session.HeaderPassword - 1] = '\0';
+    archive.HeaderPassword[sizeof archive.HeaderPassword - 1] = '\0';
     return result;
 }
 
 }  // namespace
 
-bool DecipherHeaderBlock(std::uint8_t *out, const std::uint8_t *in)
+bool DecipherHeaderBlock(CarrierSession &session, std::uint8_t *out, const std::uint8_t *in)
 {
     for (;;) {
-        if (TryHeaderPassword(out, in))
+        if (TryHeaderPassword(session.archive, out, in))
             return true;
-        if (!Callbacks.cryptKey.proc)
+        if (!session.callbacks.cryptKey.proc)
             return false;
-        if (AskHeaderPassword() == 0) {
-            ArchiveStatus = QM_STATUS_BAD_PASSWORD;
+        if (AskHeaderPassword(session) == 0) {
+            session.status = QM_STATUS_BAD_PASSWORD;
             return false;
         }
     }

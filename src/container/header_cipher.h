@@ -11,10 +11,13 @@
 
 namespace qm {
 
+struct CarrierSession;
+
 // Deciphers the 432-byte block `in` into `out`; true when the result carries
 // a matching header CRC.  False when no SetCryptKeyProc is registered to ask
 // (status left alone) or when the host answers 0 (status 9961).  The host may
-// be asked any number of times; its answer stays in Session.HeaderPassword.
-bool DecipherHeaderBlock(std::uint8_t *out, const std::uint8_t *in);
+// be asked any number of times; its answer stays in the session's
+// HeaderPassword.
+bool DecipherHeaderBlock(CarrierSession &session, std::uint8_t *out, const std::uint8_t *in);
 
 }  // namespace qm

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "state/status.h"
 #include "container/header_block.h"
 #include "container/session.h"
 #include "container/statistics.h"
@@ -13,8 +12,6 @@
 #include "platform/code_page.h"
 
 namespace qm {
-
-void *(*ListAlloc)(std::size_t size) = std::malloc;
 
 namespace {
 
@@ -37,20 +34,20 @@ void Empty(List *list)
     list->last = nullptr;
 }
 
-void CloseCarrier()
+void CloseCarrier(CarrierSession &session)
 {
-    platform::Close(CarrierStream);
-    CarrierStream = nullptr;
+    platform::Close(session.carrier);
+    session.carrier = nullptr;
 }
 
 // A heap record for one matching entry, with its own copy of the block;
 // null when memory runs out.
-HidFileItem *NewHidFileItem(const HidFileItem &work, const char *ansiName, const std::uint8_t *block)
+HidFileItem *NewHidFileItem(ListAllocator alloc, const HidFileItem &work, const char *ansiName, const std::uint8_t *block)
 {
-    auto *item = static_cast<HidFileItem *>(ListAlloc(sizeof(HidFileItem)));
+    auto *item = static_cast<HidFileItem *>(alloc(sizeof(HidFileItem)));
     if (!item)
         return nullptr;
-    auto *copy = static_cast<std::uint8_t *>(ListAlloc(kHeaderBlockSize));
+    auto *copy = static_cast<std::uint8_t *>(alloc(kHeaderBlockSize));
     if (!copy) {
         std::free(item);
         return nullptr;
@@ -63,9 +60,9 @@ HidFileItem *NewHidFileItem(const HidFileItem &work, const char *ansiName, const
     return item;
 }
 
-ArcFileItem *NewArcFileItem(const HidFileItem &hid)
+ArcFileItem *NewArcFileItem(ListAllocator alloc, const HidFileItem &hid)
 {
-    auto *item = static_cast<ArcFileItem *>(ListAlloc(sizeof(ArcFileItem)));
+    auto *item = static_cast<ArcFileItem *>(alloc(sizeof(ArcFileItem)));
     if (!item)
         return nullptr;
     std::memset(item, 0, sizeof *item);
@@ -98,35 +95,36 @@ void InitArcFileList(ArcFileList *list)
         Empty(list);
 }
 
-std::int32_t BuildHidFileList(HidFileList *list, const FileMaskList *masks)
+std::int32_t BuildHidFileList(CarrierSession &session, HidFileList *list, const FileMaskList *masks)
 {
-    const std::int32_t count = WalkHidFileList(list, masks);
-    ReportLostFirstBlock();
+    const std::int32_t count = WalkHidFileList(session, list, masks);
+    ReportLostFirstBlock(session);
     return count;
 }
 
-void ReportLostFirstBlock()
+void ReportLostFirstBlock(CarrierSession &session)
 {
-    if (Session.FirstBlockDamaged &&
-        (ArchiveStatus == QM_STATUS_OK || ArchiveStatus == QM_STATUS_EMPTY_LIST))
-        ArchiveStatus = QM_STATUS_BAD_HEADER;
+    if (session.archive.FirstBlockDamaged &&
+        (session.status == QM_STATUS_OK || session.status == QM_STATUS_EMPTY_LIST))
+        session.status = QM_STATUS_BAD_HEADER;
 }
 
-std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks)
+std::int32_t WalkHidFileList(CarrierSession &session, HidFileList *list, const FileMaskList *masks)
 {
+    SessionState &archive = session.archive;
     static const FileMaskList kNoMasks{};
     if (!list)
         return 0;
     if (!masks)
         masks = &kNoMasks;
     Empty(list);
-    Session.WalkPos = Session.FirstBlockPos;
+    archive.WalkPos = archive.FirstBlockPos;
 
     // A session whose open failed has a path but no block position: there
     // is nothing to walk.
-    CarrierStream = Session.FirstBlockPos > 0 ? platform::OpenForRead(Session.CarrierPath) : nullptr;
-    if (!CarrierStream) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    session.carrier = archive.FirstBlockPos > 0 ? platform::OpenForRead(archive.CarrierPath) : nullptr;
+    if (!session.carrier) {
+        session.status = QM_STATUS_CANNOT_OPEN;
         return 0;
     }
 
@@ -139,7 +137,7 @@ std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks)
         std::memset(name, 0, sizeof name);
         std::memset(block, 0, sizeof block);
         work.block = block;
-        if (!ReadHeaderBlock(&work, name))
+        if (!ReadHeaderBlock(session, &work, name))
             break;
 
         platform::ConvertOemToAnsi(name);
@@ -147,18 +145,18 @@ std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks)
         if (!MatchFileMaskList(upper, masks))
             continue;
 
-        HidFileItem *item = NewHidFileItem(work, name, block);
+        HidFileItem *item = NewHidFileItem(session.listAlloc, work, name, block);
         if (!item) {
-            ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
-            CloseCarrier();
+            session.status = QM_STATUS_OUT_OF_MEMORY;
+            CloseCarrier(session);
             return 0;
         }
         Append(list, item);
     }
 
-    CloseCarrier();
+    CloseCarrier(session);
     if (list->count == 0)
-        ArchiveStatus = QM_STATUS_EMPTY_LIST;
+        session.status = QM_STATUS_EMPTY_LIST;
     return list->count;
 }
 
@@ -175,29 +173,29 @@ void DoneHidFileList(HidFileList *list)
     Empty(list);
 }
 
-void BuildArcFileList(ArcFileList *list, const FileMaskList *masks)
+void BuildArcFileList(CarrierSession &session, ArcFileList *list, const FileMaskList *masks)
 {
     if (!list)
         return;
     HidFileList found;
     qm::InitHidFileList(&found);
-    qm::BuildHidFileList(&found, masks);
+    qm::BuildHidFileList(session, &found, masks);
     // A status left by an earlier operation blocks the build as well.
-    if (ArchiveStatus != QM_STATUS_OK) {
+    if (session.status != QM_STATUS_OK) {
         qm::DoneHidFileList(&found);
         return;
     }
     for (const HidFileItem *hid = found.first; hid; hid = hid->next) {
-        ArcFileItem *item = NewArcFileItem(*hid);
+        ArcFileItem *item = NewArcFileItem(session.listAlloc, *hid);
         if (!item) {
-            ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
+            session.status = QM_STATUS_OUT_OF_MEMORY;
             qm::DoneHidFileList(&found);
             return;
         }
         Append(list, item);
     }
     qm::DoneHidFileList(&found);
-    FillArcStatistics(list);
+    FillArcStatistics(session.statistics, list);
 }
 
 void DoneArcFileList(ArcFileList *list)
@@ -214,10 +212,10 @@ void DoneArcFileList(ArcFileList *list)
     Empty(list);
 }
 
-void GetExtraInfoArc(ArcExtraInfo *info)
+void GetExtraInfoArc(const CarrierSession &session, ArcExtraInfo *info)
 {
     if (info)
-        std::memcpy(info, &ArcStatistics, sizeof *info);
+        std::memcpy(info, &session.statistics, sizeof *info);
 }
 
 }  // namespace qm

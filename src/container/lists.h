@@ -15,6 +15,10 @@
 #include "quillmark.h"
 
 namespace qm {
+struct CarrierSession;
+}
+
+namespace qm {
 
 void InitHidFileList(HidFileList *list);
 void InitArcFileList(ArcFileList *list);
@@ -22,33 +26,29 @@ void InitArcFileList(ArcFileList *list);
 // Sets the head to empty (frees nothing), walks the archive and appends the
 // matching entries.  Returns the count; 0 with status 9906 when nothing was
 // listed, 5 when the carrier cannot be opened, 8 when memory runs out.
-// Never clears ArchiveStatus.  A null mask list counts as the empty list.
+// Never clears the status.  A null mask list counts as the empty list.
 // When the session's first header block was lost to damage, a build that
 // otherwise went well (or found nothing) ends with 9964: see
 // ReportLostFirstBlock.
-std::int32_t BuildHidFileList(HidFileList *list, const FileMaskList *masks);
+std::int32_t BuildHidFileList(CarrierSession &session, HidFileList *list, const FileMaskList *masks);
 
 // The walk of BuildHidFileList without that last step.  The extraction runs
 // on its list, so that the entries behind a lost first block are still
 // extracted, and reports the loss after the run.
-std::int32_t WalkHidFileList(HidFileList *list, const FileMaskList *masks);
+std::int32_t WalkHidFileList(CarrierSession &session, HidFileList *list, const FileMaskList *masks);
 
 // Sets 9964 when the session's first header block was lost to damage and
-// ArchiveStatus says nothing worse: 0, or 9906 (the lost entry might have
+// the status says nothing worse: 0, or 9906 (the lost entry might have
 // matched).
-void ReportLostFirstBlock();
+void ReportLostFirstBlock(CarrierSession &session);
 void DoneHidFileList(HidFileList *list);
 
-// Appends the matching entries to the list and refreshes ArcStatistics;
-// does nothing while ArchiveStatus is not 0 after the internal build.
-void BuildArcFileList(ArcFileList *list, const FileMaskList *masks);
+// Appends the matching entries to the list and refreshes the statistics;
+// does nothing while the status is not 0 after the internal build.
+void BuildArcFileList(CarrierSession &session, ArcFileList *list, const FileMaskList *masks);
 void DoneArcFileList(ArcFileList *list);
 
-// Copies the 96 words of ArcStatistics.
-void GetExtraInfoArc(ArcExtraInfo *info);
-
-// Where the list records and block copies come from: std::malloc, unless a
-// test puts an allocator that fails in its place.
-extern void *(*ListAlloc)(std::size_t size);
+// Copies the 96 words of the session's statistics.
+void GetExtraInfoArc(const CarrierSession &session, ArcExtraInfo *info);
 
 }  // namespace qm

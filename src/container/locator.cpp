@@ -87,7 +87,7 @@ std::int64_t FindSignatureIn(const std::uint8_t *bytes, std::size_t n, bool *enc
     return -1;
 }
 
-bool LocateSignature(platform::File *stream)
+bool LocateSignature(CarrierSession &session, platform::File *stream)
 {
     std::int64_t length = 0;
     if (!platform::Seek(stream, 0) || !platform::Length(stream, &length))
@@ -103,16 +103,16 @@ bool LocateSignature(platform::File *stream)
     const std::int64_t i = FindSignatureIn(buffer.get(), n, &enciphered);
     if (i < 0)
         return false;
-    Session.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
+    session.archive.ArchiveBase = static_cast<std::int32_t>(i + kSignatureStringSize);
     if (enciphered)
-        Session.HeadersEnciphered = 1;
+        session.archive.HeadersEnciphered = 1;
     return true;
 }
 
-bool FindFirstBlock(platform::File *stream)
+bool FindFirstBlock(CarrierSession &session, platform::File *stream)
 {
     const std::int64_t start =
-        static_cast<std::int64_t>(Session.ArchiveBase) + (kSignatureRecordSize - kSignatureStringSize);
+        static_cast<std::int64_t>(session.archive.ArchiveBase) + (kSignatureRecordSize - kSignatureStringSize);
     std::int64_t length = 0;
     if (!platform::Seek(stream, start) || !platform::Length(stream, &length))
         return false;
@@ -124,13 +124,13 @@ bool FindFirstBlock(platform::File *stream)
     if (!raw)
         return false;
 
-    if (Session.HeadersEnciphered == 1) {
+    if (session.archive.HeadersEnciphered == 1) {
         std::uint8_t plain[kHeaderBlockSize];
         if (got < kHeaderBlockSize || n <= static_cast<std::int64_t>(kHeaderBlockSize))
             return false;
-        if (!DecipherHeaderBlock(plain, raw.get()))
+        if (!DecipherHeaderBlock(session, plain, raw.get()))
             return false;
-        Session.FirstBlockPos = static_cast<std::int32_t>(start);
+        session.archive.FirstBlockPos = static_cast<std::int32_t>(start);
         return true;
     }
 
@@ -141,8 +141,8 @@ bool FindFirstBlock(platform::File *stream)
     const std::int64_t j = ScanForHeaderBlock(raw.get(), static_cast<std::size_t>(bound));
     if (j < 0)
         return false;
-    Session.FirstBlockPos = static_cast<std::int32_t>(start + j);
-    Session.FirstBlockDamaged = j > 0 && LooksLikeALostBlock(raw.get(), got, j);
+    session.archive.FirstBlockPos = static_cast<std::int32_t>(start + j);
+    session.archive.FirstBlockDamaged = j > 0 && LooksLikeALostBlock(raw.get(), got, j);
     return true;
 }
 

@@ -20,6 +20,10 @@
 #include "platform/file.h"
 
 namespace qm {
+struct CarrierSession;
+}
+
+namespace qm {
 
 constexpr std::size_t kLocatorWindow = 0x14000;  // 81,920 bytes searched at most
 constexpr std::size_t kSignatureRecordSize = 34;
@@ -37,11 +41,12 @@ std::int64_t FindSignatureIn(const std::uint8_t *bytes, std::size_t n, bool *enc
 // damage).
 bool LooksLikeALostBlock(const std::uint8_t *bytes, std::size_t got, std::int64_t j);
 
-// Finds the first signature record; sets Session.ArchiveBase (S + 10) and,
-// when the record's flag says so, Session.HeadersEnciphered.
-bool LocateSignature(platform::File *stream);
+// Finds the first signature record; sets the session's ArchiveBase (S + 10)
+// and, when the record's flag says so, HeadersEnciphered.
+bool LocateSignature(CarrierSession &session, platform::File *stream);
 
-// Finds header block 1 behind the record; sets Session.FirstBlockPos.
-bool FindFirstBlock(platform::File *stream);
+// Finds header block 1 behind the record; sets the session's FirstBlockPos
+// (and asks for the header password when the blocks are enciphered).
+bool FindFirstBlock(CarrierSession &session, platform::File *stream);
 
 }  // namespace qm

@@ -2,21 +2,16 @@
 //
 // Opening checks that the carrier exists, finds the signature record and
 // header block 1, records their positions and closes the file again.  Only a
-// successful open clears ArchiveStatus and empties the seven callback slots
+// successful open clears session.status and empties the seven callback slots
 // that belong to a session, so the host registers its callbacks afterwards.
 #include "container/session.h"
 
 #include <cstring>
 
-#include "state/callbacks.h"
-#include "state/status.h"
 #include "container/locator.h"
 #include "container/statistics.h"
-#include "state/path_settings.h"
 
 namespace qm {
-
-SessionState Session;
 
 namespace {
 
@@ -31,71 +26,72 @@ void CopyField(char *field, std::size_t size, const char *text)
     std::memcpy(field, text, length);
 }
 
-void CloseCarrier()
+void CloseCarrier(CarrierSession &session)
 {
-    platform::Close(CarrierStream);
-    CarrierStream = nullptr;
+    platform::Close(session.carrier);
+    session.carrier = nullptr;
 }
 
 }  // namespace
 
 bool FileExists(const char *path) { return path && *path && platform::PathExists(path); }
 
-void InitHidFile(const char *path, const ArcOpenParams *params)
+void InitHidFile(CarrierSession &session, const char *path, const ArcOpenParams *params)
 {
     static const ArcOpenParams kNoParams{};
     if (!params)
         params = &kNoParams;
 
-    std::memset(RelativePath, 0, sizeof RelativePath);
-    std::memset(&Session, 0, sizeof Session);
+    std::memset(session.paths.relative, 0, sizeof session.paths.relative);
+    SessionState &archive = session.archive;
+    std::memset(&archive, 0, sizeof archive);
 
-    Session.HeadersEnciphered = params->headersEnciphered;
-    Session.SessionCipher = params->dataCipherMethod;
-    CopyField(Session.DataPassword, sizeof Session.DataPassword, params->dataPassword);
+    archive.HeadersEnciphered = params->headersEnciphered;
+    archive.SessionCipher = params->dataCipherMethod;
+    CopyField(archive.DataPassword, sizeof archive.DataPassword, params->dataPassword);
     if (params->headerPassword[0] != '\0')
-        CopyField(Session.HeaderPassword, sizeof Session.HeaderPassword, params->headerPassword);
+        CopyField(archive.HeaderPassword, sizeof archive.HeaderPassword, params->headerPassword);
 
     // A path too long for CarrierPath cannot be kept, and a cut one could
     // name another file: it counts as one that does not exist.
     const bool fits = path && std::memchr(path, 0, kCarrierPathSize) != nullptr;
     if (!fits || !FileExists(path)) {
-        ArchiveStatus = QM_STATUS_NO_CARRIER;
+        session.status = QM_STATUS_NO_CARRIER;
         return;
     }
-    std::strcpy(Session.CarrierPath, path);
+    std::strcpy(archive.CarrierPath, path);
 
-    CarrierStream = platform::OpenForRead(Session.CarrierPath);
-    if (!CarrierStream) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    session.carrier = platform::OpenForRead(archive.CarrierPath);
+    if (!session.carrier) {
+        session.status = QM_STATUS_CANNOT_OPEN;
         return;
     }
-    if (!LocateSignature(CarrierStream)) {
-        CloseCarrier();
-        ArchiveStatus = QM_STATUS_NO_SIGNATURE;
+    if (!LocateSignature(session, session.carrier)) {
+        CloseCarrier(session);
+        session.status = QM_STATUS_NO_SIGNATURE;
         return;
     }
-    if (!FindFirstBlock(CarrierStream)) {
-        CloseCarrier();
-        ArchiveStatus = QM_STATUS_BAD_PASSWORD;
+    if (!FindFirstBlock(session, session.carrier)) {
+        CloseCarrier(session);
+        session.status = QM_STATUS_BAD_PASSWORD;
         return;
     }
-    EmptySessionCallbackSlots();
-    ArchiveStatus = QM_STATUS_OK;
-    CloseCarrier();
+    EmptySessionCallbackSlots(session.callbacks);
+    session.status = QM_STATUS_OK;
+    CloseCarrier(session);
 }
 
-void InitArcFile(const char *path)
+void InitArcFile(CarrierSession &session, const char *path)
 {
-    ArchiveStatus = QM_STATUS_OK;
-    ClearArcStatistics();
-    InitHidFile(path, nullptr);
+    session.status = QM_STATUS_OK;
+    ClearArcStatistics(session.statistics);
+    InitHidFile(session, path, nullptr);
 }
 
-void DoneHidFile()
+void DoneHidFile(CarrierSession &session)
 {
-    std::memset(Session.CarrierPath, 0, sizeof Session.CarrierPath);
-    std::memset(InputPath, 0, sizeof InputPath);
+    std::memset(session.archive.CarrierPath, 0, sizeof session.archive.CarrierPath);
+    std::memset(session.paths.input, 0, sizeof session.paths.input);
 }
 
 }  // namespace qm

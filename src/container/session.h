@@ -1,22 +1,26 @@
-// session.h - the one archive session of the library.
+// session.h - the archive session: an open archive and the host's settings.
 //
 // The session keeps no file open between calls: it keeps the carrier file's
 // path, a few positions and the passwords, and every later operation reopens
-// the carrier by path.  CarrierStream holds the carrier while an operation
-// has it open.
+// the carrier by path.  `carrier` holds the carrier while an operation has
+// it open.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "crypto/cipher.h"
 #include "platform/file.h"
 #include "quillmark.h"
+#include "state/host_state.h"
 
 namespace qm {
 
 constexpr std::size_t kCarrierPathSize = 261;
 constexpr std::size_t kPasswordSize = 256;
+
+using ListAllocator = void *(*)(std::size_t size);
 
 struct SessionState {
     char CarrierPath[kCarrierPathSize];  // empty when no session is open
@@ -40,20 +44,29 @@ struct SessionState {
     DesSchedule HeaderSchedule;
 };
 
-extern SessionState Session;
-extern platform::File *CarrierStream;
+// The host's settings, the open archive, the carrier while an operation
+// reads it, and the statistics of the last public list build.  A fresh one
+// is a library just loaded: nothing open, statistics all zero.
+struct CarrierSession : HostState {
+    SessionState archive{};
+    platform::File *carrier = nullptr;
+    ArcExtraInfo statistics{};
+    // Where list records and block copies come from: std::malloc, unless a
+    // test puts an allocator that fails in its place.
+    ListAllocator listAlloc = std::malloc;
+};
 
 // Opens the session on the carrier file at path; the outcome is in
-// ArchiveStatus (0, 2, 5, 9999 or 9961).  A null parameter block counts as
+// session.status (0, 2, 5, 9999 or 9961).  A null parameter block counts as
 // an all-zero one.
-void InitHidFile(const char *path, const ArcOpenParams *params);
+void InitHidFile(CarrierSession &session, const char *path, const ArcOpenParams *params);
 
-// Clears ArchiveStatus and the statistics, then opens with an all-zero
+// Clears the status and the statistics, then opens with an all-zero
 // parameter block.
-void InitArcFile(const char *path);
+void InitArcFile(CarrierSession &session, const char *path);
 
-// Ends the session: CarrierPath and InputPath become empty.
-void DoneHidFile();
+// Ends the session: CarrierPath and the input path become empty.
+void DoneHidFile(CarrierSession &session);
 
 // False for an empty path; otherwise true when the path names an existing
 // file or directory.

@@ -5,8 +5,6 @@
 
 namespace qm {
 
-ArcExtraInfo ArcStatistics;
-
 namespace {
 
 // Below this packed total, total * 100 fits easily in 64 bits.
@@ -14,7 +12,7 @@ constexpr std::int64_t kRatioHalvingBound = 0x1400000;  // 20,971,520
 
 }  // namespace
 
-void ClearArcStatistics() { std::memset(&ArcStatistics, 0, sizeof ArcStatistics); }
+void ClearArcStatistics(ArcExtraInfo &statistics) { std::memset(&statistics, 0, sizeof statistics); }
 
 std::int32_t CompressionRatio(std::int64_t packed, std::int64_t unpacked)
 {
@@ -27,23 +25,23 @@ std::int32_t CompressionRatio(std::int64_t packed, std::int64_t unpacked)
     return static_cast<std::int32_t>((packed * 100) / unpacked);
 }
 
-void FillArcStatistics(const ArcFileList *list)
+void FillArcStatistics(ArcExtraInfo &statistics, const ArcFileList *list)
 {
-    ClearArcStatistics();
-    ArcStatistics.constant20 = 20;
-    ArcStatistics.constant3 = 3;
-    ArcStatistics.constant2 = 2;
-    ArcStatistics.constant256 = 256;
-    ArcStatistics.entryCount = list->count;
+    ClearArcStatistics(statistics);
+    statistics.constant20 = 20;
+    statistics.constant3 = 3;
+    statistics.constant2 = 2;
+    statistics.constant256 = 256;
+    statistics.entryCount = list->count;
     std::int64_t packed = 0;
     std::int64_t unpacked = 0;
     for (const ArcFileItem *item = list->first; item; item = item->next) {
         packed += item->packedSize;
         unpacked += item->unpackedSize;
     }
-    ArcStatistics.totalPacked = packed;
-    ArcStatistics.totalUnpacked = unpacked;
-    ArcStatistics.ratio = CompressionRatio(packed, unpacked);
+    statistics.totalPacked = packed;
+    statistics.totalUnpacked = unpacked;
+    statistics.ratio = CompressionRatio(packed, unpacked);
 }
 
 }  // namespace qm

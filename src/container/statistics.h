@@ -1,6 +1,6 @@
 // statistics.h - the archive statistics record.
 //
-// ArcStatistics is what GetExtraInfoArc copies out: four leading constants
+// The record is what GetExtraInfoArc copies out: four leading constants
 // (20, 3, 2, 256), the entry count and the packed and unpacked totals of the
 // last public list build, and the packed total in percent of the unpacked
 // total.  Opening a session with InitArcFile clears it; every BuildArcFileList
@@ -13,12 +13,10 @@
 
 namespace qm {
 
-extern ArcExtraInfo ArcStatistics;
+void ClearArcStatistics(ArcExtraInfo &statistics);
 
-void ClearArcStatistics();
-
-// Refills ArcStatistics from the whole list, from its first record.
-void FillArcStatistics(const ArcFileList *list);
+// Refills the record from the whole list, from its first record.
+void FillArcStatistics(ArcExtraInfo &statistics, const ArcFileList *list);
 
 // The packed total in percent of the unpacked total: both are halved until
 // the packed total is below 20,971,520, so that the product by 100 cannot

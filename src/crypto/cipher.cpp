@@ -1,5 +1,4 @@
-// cipher.cpp - key selection and buffer deciphering, over a key state of
-// their own or the exports' one.
+// cipher.cpp - the password digest, key selection and buffer deciphering.
 #include "crypto/cipher.h"
 
 #include <cstddef>
@@ -8,10 +7,6 @@
 #include "crypto/md5.h"
 
 namespace qm {
-
-DesSchedule PrimarySchedule;
-DesSchedule SecondarySchedule;
-std::uint8_t ChainingValue[8];
 
 namespace {
 
@@ -60,35 +55,6 @@ void DataCipher::Decipher(std::uint8_t *buffer, std::int32_t length, CipherMetho
         DesBlocks(buffer, blocks, primary);
     else
         TripleDesCbcDecipher(buffer, blocks, primary, secondary, chaining);
-}
-
-void CipherSelectKey(const char *password, CipherMethod method)
-{
-    if (method != 0 && method != 1)
-        return;
-    std::uint8_t digest[16];
-    PasswordDigest(password, digest);
-
-    std::memset(&PrimarySchedule, 0, sizeof PrimarySchedule);
-    BuildDesSchedule(digest, DesDirection::Decrypt, PrimarySchedule);
-    if (method == 1) {
-        std::memset(&SecondarySchedule, 0, sizeof SecondarySchedule);
-        BuildDesSchedule(digest + 8, DesDirection::Encrypt, SecondarySchedule);
-    }
-}
-
-void CipherSetIv(const std::uint8_t iv[8]) { std::memcpy(ChainingValue, iv, 8); }
-
-void CipherDecipherBuffer(std::uint8_t *buffer, std::int32_t length, CipherMethod method)
-{
-    if (buffer == nullptr || length <= 0 || (method != 0 && method != 1))
-        return;
-    // A short last block is processed as 8 whole bytes.
-    const std::size_t blocks = (static_cast<std::size_t>(length) + 7) / 8;
-    if (method == 0)
-        DesBlocks(buffer, blocks, PrimarySchedule);
-    else
-        TripleDesCbcDecipher(buffer, blocks, PrimarySchedule, SecondarySchedule, ChainingValue);
 }
 
 }  // namespace qm

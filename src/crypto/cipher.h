@@ -7,8 +7,7 @@
 // 2 has a chaining value ahead of the data but leaves the data as it is; -1
 // and every other code mean no cipher.
 //
-// A DataCipher is one key state; the free functions below work on the one
-// key state of the exports, where every selection replaces the previous one.
+// A DataCipher is one key state: every selection replaces the previous one.
 #pragma once
 
 #include <cstdint>
@@ -33,30 +32,16 @@ public:
     void SelectKey(const char *password, CipherMethod method);
     // Loads the 8-byte CBC chaining value.
     void SetIv(const std::uint8_t iv[8]);
-    // Deciphers in place, as CipherDecipherBuffer does.
+    // Deciphers in place.  The last block is always processed as 8 whole
+    // bytes, so the buffer must have room for the length rounded up to a
+    // multiple of 8.  Methods other than 0 and 1, and lengths of 0 or less,
+    // change nothing.
     void Decipher(std::uint8_t *buffer, std::int32_t length, CipherMethod method);
 
+    // Method 0 uses primary; method 1 uses both and the chaining value.
     DesSchedule primary{};    // K1, decryption order
     DesSchedule secondary{};  // K2, encryption order (method 1)
     std::uint8_t chaining[8]{};
 };
-
-// Digests the password and builds the key schedules for method 0 or 1; other
-// methods change nothing.
-void CipherSelectKey(const char *password, CipherMethod method);
-
-// Loads the 8-byte CBC chaining value.
-void CipherSetIv(const std::uint8_t iv[8]);
-
-// Deciphers in place.  The last block is always processed as 8 whole bytes,
-// so the buffer must have room for the length rounded up to a multiple of 8.
-// Methods other than 0 and 1, and lengths of 0 or less, change nothing.
-void CipherDecipherBuffer(std::uint8_t *buffer, std::int32_t length, CipherMethod method);
-
-// The global key state.  Method 0 uses PrimarySchedule (K1, decryption
-// order); method 1 uses both (K2 in encryption order) and ChainingValue.
-extern DesSchedule PrimarySchedule;
-extern DesSchedule SecondarySchedule;
-extern std::uint8_t ChainingValue[8];
 
 }  // namespace qm

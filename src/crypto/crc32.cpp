@@ -1,5 +1,5 @@
-// crc32.cpp - the header form, the data table with its slice-by-8 path, and
-// the choice of the data form's path when the table is built.
+// crc32.cpp - the header form, the data form's slice-by-8 path, and the
+// choice of the data form's path.
 #include "crypto/crc32.h"
 
 #include <array>
@@ -11,34 +11,13 @@ namespace qm {
 
 namespace {
 
-constexpr std::uint32_t kPolynomial = 0xEDB88320u;
-
-constexpr std::uint32_t TableEntry(std::uint32_t n)
-{
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k)
-        c = (c & 1) ? (c >> 1) ^ kPolynomial : c >> 1;
-    return c;
-}
-
-constexpr std::array<std::uint32_t, 256> MakeHeaderTable()
-{
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < 256; ++n)
-        table[n] = TableEntry(n);
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kHeaderTable = MakeHeaderTable();
-static_assert(kHeaderTable[1] == 0x77073096u && kHeaderTable[255] == 0x2D02EF8Du);
-
 // The eight slices of the data form, computed by the compiler: slice k, byte n
 // is the CRC register after byte n followed by k zero bytes.
 using SliceSet = std::array<std::array<std::uint32_t, 256>, 8>;
 constexpr SliceSet MakeSlices()
 {
     SliceSet t{};
-    t[0] = MakeHeaderTable();
+    t[0] = kCrc32Table;
     for (std::size_t k = 1; k < 8; ++k)
         for (std::uint32_t n = 0; n < 256; ++n)
             t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
@@ -62,34 +41,27 @@ inline std::uint32_t Load32(const unsigned char *p)
 
 // Entry data is the bulk of the work.  Without carry-less multiplication the
 // data form folds eight bytes at a time ("slicing by eight") through the
-// constant slices above.
-// The folding path is chosen when the tables are built: the widest form of
-// carry-less multiplication the processor has, unless a test has turned
-// folding off.  Null: slices only.
+// constant slices above.  The folding path is the widest form of carry-less
+// multiplication the processor has; null: slices only.
 using FoldingPath = std::uint32_t (*)(std::uint32_t, const unsigned char *, std::size_t);
-bool FoldingAllowed = true;
-FoldingPath Folding = nullptr;
 
-FoldingPath ChooseFolding()
+FoldingPath ProcessFolding()
 {
-    if (!FoldingAllowed)
-        return nullptr;
-    if (CpuHasWideCarrylessMultiply())
-        return Crc32FoldedWide;
-    if (CpuHasCarrylessMultiply())
-        return Crc32Folded;
-    return nullptr;
+    // Asked once, by whichever thread comes first (the compiler guards the
+    // initialisation).
+    static const FoldingPath folding = CpuHasWideCarrylessMultiply() ? Crc32FoldedWide
+                                       : CpuHasCarrylessMultiply()   ? Crc32Folded
+                                                                     : nullptr;
+    return folding;
 }
 
 }  // namespace
-
-std::uint32_t DataCrcTable[256];
 
 std::uint32_t Crc32(std::uint32_t value, const void *data, std::uint16_t length)
 {
     if (!data || length == 0)
         return value;
-    return Fold(kHeaderTable.data(), value, static_cast<const unsigned char *>(data), length);
+    return Fold(kCrc32Table.data(), value, static_cast<const unsigned char *>(data), length);
 }
 
 std::uint32_t Crc32Slices(std::uint32_t value, const unsigned char *p, std::size_t n)
@@ -108,35 +80,18 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
 {
     if (length < 1)
         return value;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const auto n = static_cast<std::size_t>(length);
-    if (Folding && n >= kFoldingMinimum)
-        return Folding(value, p, n);
-    return Crc32Slices(value, p, n);
+    return Crc32Update(value, data, static_cast<std::size_t>(length));
 }
 
 std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t length)
 {
-    // Asked once, by whichever thread comes first (the compiler guards the
-    // initialisation).
-    static const FoldingPath folding = CpuHasWideCarrylessMultiply() ? Crc32FoldedWide
-                                       : CpuHasCarrylessMultiply()   ? Crc32Folded
-                                                                     : nullptr;
     const auto *p = static_cast<const unsigned char *>(data);
     if (length == 0)
         return value;
+    const FoldingPath folding = ProcessFolding();
     if (folding && length >= kFoldingMinimum)
         return folding(value, p, length);
     return Crc32Slices(value, p, length);
-}
-
-void SetDataCrcFolding(bool allowed) { FoldingAllowed = allowed; }
-
-void BuildCrc32Table()
-{
-    Folding = ChooseFolding();
-    for (std::uint32_t n = 0; n < 256; ++n)
-        DataCrcTable[n] = TableEntry(n);
 }
 
 }  // namespace qm

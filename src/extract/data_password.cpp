@@ -2,11 +2,7 @@
 
 #include <cstring>
 
-#include "state/callbacks.h"
-#include "state/status.h"
-#include "container/session.h"
-#include "crypto/cipher.h"
-#include "extract/pipeline.h"
+#include "extract/export_session.h"
 
 namespace qm {
 
@@ -17,41 +13,42 @@ constexpr std::size_t kNameBytes = 256;
 
 }  // namespace
 
-PasswordAnswer AskDataPassword(const char *storedName)
+PasswordAnswer AskDataPassword(const ExportSession &session, const char *storedName)
 {
     PasswordAnswer answer;
     std::memset(&answer, 0, sizeof answer);
     char name[kNameBytes] = {};
     std::memcpy(name, storedName, strnlen(storedName, kNameBytes - 1));
 
-    const auto &slot = Callbacks.cryptKey;
+    const auto &slot = session.callbacks.cryptKey;
     answer.result = slot.proc(slot.user, answer.password, name, 0);
     // The host was given 250 bytes: whatever it wrote, the password ends there.
     answer.password[kAnswerBytes - 1] = '\0';
     return answer;
 }
 
-void TakeDataPassword(const PasswordAnswer &answer)
+void TakeDataPassword(ExportSession &session, const PasswordAnswer &answer)
 {
-    std::memset(Session.DataPassword, 0, sizeof Session.DataPassword);
-    std::memcpy(Session.DataPassword, answer.password, std::strlen(answer.password));
+    char *password = session.archive.DataPassword;
+    std::memset(password, 0, sizeof session.archive.DataPassword);
+    std::memcpy(password, answer.password, std::strlen(answer.password));
 }
 
-bool EnsureDataPassword(const char *storedName)
+bool EnsureDataPassword(ExportSession &session, const char *storedName)
 {
-    if (Session.DataPassword[0] == '\0') {
-        if (!Callbacks.cryptKey.proc)
+    if (session.archive.DataPassword[0] == '\0') {
+        if (!session.callbacks.cryptKey.proc)
             return false;
-        const PasswordAnswer answer = AskDataPassword(storedName);
+        const PasswordAnswer answer = AskDataPassword(session, storedName);
         if (answer.result == 0) {
-            ArchiveStatus = QM_STATUS_BAD_PASSWORD;
+            session.status = QM_STATUS_BAD_PASSWORD;
             return false;
         }
         if (answer.result != 1)
             return false;
-        TakeDataPassword(answer);
+        TakeDataPassword(session, answer);
     }
-    CipherSelectKey(Session.DataPassword, ActiveCipher);
+    session.cipher.SelectKey(session.archive.DataPassword, session.transfer.activeCipher);
     return true;
 }
 

@@ -13,23 +13,25 @@
 
 namespace qm {
 
+struct ExportSession;
+
 // The host's answer to a data-password question.
 struct PasswordAnswer {
     std::int32_t result;  // 0 gives up, 1 supplies a password
     char password[256];   // at most 249 characters and a NUL
 };
 
-// Asks the registered SetCryptKeyProc (which must be there) for the data
+// Asks the session's SetCryptKeyProc (which must be there) for the data
 // password of the entry with this stored name.  The host gets a zero-filled
 // answer buffer and a copy of the name, never the entry itself.
-PasswordAnswer AskDataPassword(const char *storedName);
+PasswordAnswer AskDataPassword(const ExportSession &session, const char *storedName);
 
 // Makes the answer the session's data password.
-void TakeDataPassword(const PasswordAnswer &answer);
+void TakeDataPassword(ExportSession &session, const PasswordAnswer &answer);
 
-// True when a key for ActiveCipher is selected; false when the run must end
-// (no SetCryptKeyProc, or the host did not answer 1; an answer of 0 sets
-// ArchiveStatus 9961).
-bool EnsureDataPassword(const char *storedName);
+// True when a key for the entry's cipher is selected; false when the run
+// must end (no SetCryptKeyProc, or the host did not answer 1; an answer of 0
+// sets status 9961).
+bool EnsureDataPassword(ExportSession &session, const char *storedName);
 
 }  // namespace qm

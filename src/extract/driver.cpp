@@ -32,18 +32,16 @@
 #include <cstring>
 #include <string>
 
-#include "state/callbacks.h"
-#include "state/status.h"
 #include "container/header_block.h"
 #include "container/lists.h"
-#include "container/session.h"
 #include "crypto/crc32.h"
 #include "extract/data_password.h"
+#include "extract/export_session.h"
 #include "extract/output_file.h"
 #include "extract/pipeline.h"
 #include "paths/host_path.h"
 #include "paths/output_name.h"
-#include "unpack/unpack.h"
+#include "unpack/tables.h"
 
 namespace qm {
 
@@ -52,7 +50,7 @@ namespace {
 enum class EntryOutcome {
     kNext,   // go on with the next entry
     kAgain,  // extract the same entry anew (a new data password)
-    kEnd,    // the run ends; ArchiveStatus says why
+    kEnd,    // the run ends; session.status says why
 };
 
 // The replace answer of an entry that is being extracted anew after a new
@@ -64,77 +62,78 @@ struct EarlierAnswer {
 };
 
 // Closes the output stream and removes its temporary file.
-void DiscardOutput(PendingOutput &output)
+void DiscardOutput(ExportSession &session, PendingOutput &output)
 {
-    OutputStream = nullptr;
+    session.transfer.output = nullptr;
     DiscardOutputFile(&output);
 }
 
 // After the data phase: was everything the stream accepted really written?
 // The last buffered bytes only reach the file when the stream is flushed.
-void FlushOutput()
+void FlushOutput(ExportSession &session)
 {
-    if (ArchiveStatus == QM_STATUS_OK && !platform::Flush(OutputStream))
-        ArchiveStatus = QM_STATUS_WRITE_FAILED;
+    if (session.status == QM_STATUS_OK && !platform::Flush(session.transfer.output))
+        session.status = QM_STATUS_WRITE_FAILED;
 }
 
 // A mismatch of the data CRC: what the entry's cipher and the host make of it.
-EntryOutcome CrcMismatch(const HidFileItem &entry, PendingOutput &output)
+EntryOutcome CrcMismatch(ExportSession &session, const HidFileItem &entry, PendingOutput &output)
 {
-    if (ActiveCipher == QM_CIPHER_NONE) {
-        ArchiveStatus = QM_STATUS_CRC_MISMATCH;
-        DiscardOutput(output);
+    if (session.transfer.activeCipher == QM_CIPHER_NONE) {
+        session.status = QM_STATUS_CRC_MISMATCH;
+        DiscardOutput(session, output);
         return EntryOutcome::kEnd;
     }
-    if (!Callbacks.cryptKey.proc) {
-        ArchiveStatus = QM_STATUS_BAD_PASSWORD;
-        DiscardOutput(output);
+    if (!session.callbacks.cryptKey.proc) {
+        session.status = QM_STATUS_BAD_PASSWORD;
+        DiscardOutput(session, output);
         return EntryOutcome::kEnd;
     }
-    const PasswordAnswer answer = AskDataPassword(entry.name);
+    const PasswordAnswer answer = AskDataPassword(session, entry.name);
     if (answer.result == 0) {
-        ArchiveStatus = QM_STATUS_BAD_PASSWORD;
-        DiscardOutput(output);
+        session.status = QM_STATUS_BAD_PASSWORD;
+        DiscardOutput(session, output);
         return EntryOutcome::kEnd;
     }
     if (answer.result == 1) {
-        TakeDataPassword(answer);
-        DiscardOutput(output);
+        TakeDataPassword(session, answer);
+        DiscardOutput(session, output);
         return EntryOutcome::kAgain;
     }
-    if (ArchiveStatus != QM_STATUS_OK) {  // set by the host inside the question
-        DiscardOutput(output);
+    if (session.status != QM_STATUS_OK) {  // set by the host inside the question
+        DiscardOutput(session, output);
         return EntryOutcome::kEnd;
     }
     return EntryOutcome::kNext;  // kept as written, mismatch and all
 }
 
-EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window, EarlierAnswer &earlier)
+EntryOutcome ExtractEntry(ExportSession &session, const HidFileItem &entry, std::uint8_t *window, EarlierAnswer &earlier)
 {
     if (entry.magic != kHeaderMagic || entry.valid == 0)
         return EntryOutcome::kNext;
 
     // The entry's data starts right behind its header block.
-    platform::Seek(CarrierStream, static_cast<std::int64_t>(entry.headerPos) + entry.headerSize);
-    PackedLeft = static_cast<std::uint32_t>(entry.packedSize);
-    UnpackedLeft = entry.unpackedSize;
-    ProgressTotal = entry.unpackedSize;
-    DataCrc = 0xFFFFFFFF;
-    Session.SessionCipher = entry.cipherMethod;
-    ActiveCipher = entry.cipherMethod;
+    TransferState &transfer = session.transfer;
+    platform::Seek(session.carrier, static_cast<std::int64_t>(entry.headerPos) + entry.headerSize);
+    transfer.packedLeft = static_cast<std::uint32_t>(entry.packedSize);
+    transfer.unpackedLeft = entry.unpackedSize;
+    transfer.progressTotal = entry.unpackedSize;
+    transfer.dataCrc = 0xFFFFFFFF;
+    session.archive.SessionCipher = entry.cipherMethod;
+    transfer.activeCipher = entry.cipherMethod;
 
-    if (!EnsureDataPassword(entry.name)) {
-        ArchiveStatus = QM_STATUS_BAD_PASSWORD;
+    if (!EnsureDataPassword(session, entry.name)) {
+        session.status = QM_STATUS_BAD_PASSWORD;
         return EntryOutcome::kEnd;
     }
 
     char outputPath[kOutputNameSize] = {};
-    if (!ComposeOutputName(entry.name, outputPath)) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;  // no name can be composed: nothing is written
+    if (!ComposeOutputName(session, entry.name, outputPath)) {
+        session.status = QM_STATUS_CANNOT_OPEN;  // no name can be composed: nothing is written
         return EntryOutcome::kEnd;
     }
 
-    if (const auto &slot = Callbacks.fileName; slot.proc) {
+    if (const auto &slot = session.callbacks.fileName; slot.proc) {
         char fileName[kOutputNameSize + 1] = {'\\'};  // a backslash and up to 255 characters
         std::memcpy(fileName + 1, entry.name, strnlen(entry.name, kOutputNameSize - 1));
         slot.proc(slot.user, fileName, outputPath);
@@ -146,57 +145,57 @@ EntryOutcome ExtractEntry(const HidFileItem &entry, std::uint8_t *window, Earlie
     if (earlier.given && earlier.outputPath == outputPath) {
         answer = earlier.answer;
     } else {
-        answer = AskReplace(entry, outputPath);
+        answer = AskReplace(session.callbacks, entry, outputPath);
         earlier = {true, outputPath, answer};
     }
     if (answer == kSkipEntry)
         return EntryOutcome::kNext;
     if (answer == kStopRun) {
-        ArchiveStatus = QM_STATUS_STOPPED;
+        session.status = QM_STATUS_STOPPED;
         return EntryOutcome::kEnd;
     }
 
     PendingOutput output;
-    if (!OpenOutputFile(outputPath, &output))
+    if (!OpenOutputFile(session, outputPath, &output))
         return EntryOutcome::kEnd;
-    OutputStream = output.stream;
+    transfer.output = output.stream;
 
-    Session.SessionCipher = entry.cipherMethod;
-    ActiveCipher = entry.cipherMethod;
-    ReadIvFirst = entry.cipherMethod == QM_CIPHER_TRIPLE_DES ||
+    session.archive.SessionCipher = entry.cipherMethod;
+    transfer.activeCipher = entry.cipherMethod;
+    transfer.readIvFirst = entry.cipherMethod == QM_CIPHER_TRIPLE_DES ||
                   entry.cipherMethod == QM_CIPHER_CHAINING_ONLY;
 
     // An entry is compressed exactly when its packed size is below its
     // unpacked size; there is no method field.
     if (entry.packedSize < entry.unpackedSize)
-        UnpackStream(window);
+        UnpackStream(session, window);
     else
-        CopyStored();
-    FlushOutput();
-    if (ArchiveStatus != QM_STATUS_OK) {
-        DiscardOutput(output);
+        CopyStored(session);
+    FlushOutput(session);
+    if (session.status != QM_STATUS_OK) {
+        DiscardOutput(session, output);
         return EntryOutcome::kEnd;
     }
 
-    if (~DataCrc != entry.dataCrc) {
-        const EntryOutcome outcome = CrcMismatch(entry, output);
+    if (~transfer.dataCrc != entry.dataCrc) {
+        const EntryOutcome outcome = CrcMismatch(session, entry, output);
         if (outcome != EntryOutcome::kNext)
             return outcome;
     }
 
-    OutputStream = nullptr;
-    if (!FinishOutputFile(&output, entry, outputPath))
+    transfer.output = nullptr;
+    if (!FinishOutputFile(session.status, &output, entry, outputPath))
         return EntryOutcome::kEnd;
     return EntryOutcome::kNext;
 }
 
 }  // namespace
 
-void ExtractEntries(const HidFileList *list)
+void ExtractEntries(ExportSession &session, const HidFileList *list)
 {
-    CarrierStream = platform::OpenForRead(Session.CarrierPath);
-    if (!CarrierStream) {
-        ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    session.carrier = platform::OpenForRead(session.archive.CarrierPath);
+    if (!session.carrier) {
+        session.status = QM_STATUS_CANNOT_OPEN;
         return;
     }
     // The decoder's window, one for the whole run.  Zeroed, so that a damaged
@@ -204,17 +203,16 @@ void ExtractEntries(const HidFileList *list)
     // than whatever the heap held.
     auto *window = static_cast<std::uint8_t *>(std::calloc(kWindowSize, 1));
     if (!window) {
-        platform::Close(CarrierStream);
-        CarrierStream = nullptr;
-        ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
+        platform::Close(session.carrier);
+        session.carrier = nullptr;
+        session.status = QM_STATUS_OUT_OF_MEMORY;
         return;
     }
-    BuildCrc32Table();
 
     const HidFileItem *entry = list->first;
     EarlierAnswer earlier;
     while (entry) {
-        const EntryOutcome outcome = ExtractEntry(*entry, window, earlier);
+        const EntryOutcome outcome = ExtractEntry(session, *entry, window, earlier);
         if (outcome == EntryOutcome::kEnd)
             break;
         if (outcome == EntryOutcome::kNext) {
@@ -224,20 +222,20 @@ void ExtractEntries(const HidFileList *list)
     }
 
     std::free(window);
-    platform::Close(CarrierStream);
-    CarrierStream = nullptr;
+    platform::Close(session.carrier);
+    session.carrier = nullptr;
 }
 
-void ExtractFileMaskListHid(const FileMaskList *masks)
+void ExtractFileMaskListHid(ExportSession &session, const FileMaskList *masks)
 {
-    ArchiveStatus = QM_STATUS_OK;
+    session.status = QM_STATUS_OK;
     HidFileList list{0, nullptr, nullptr};
-    WalkHidFileList(&list, masks);
-    if (ArchiveStatus == QM_STATUS_OK)
-        ExtractEntries(&list);
+    WalkHidFileList(session, &list, masks);
+    if (session.status == QM_STATUS_OK)
+        ExtractEntries(session, &list);
     // The entries behind a first block lost to damage are extracted; the
     // loss is reported once the run went well.
-    ReportLostFirstBlock();
+    ReportLostFirstBlock(session);
     qm::DoneHidFileList(&list);  // qualified: the export of the same name is not meant
 }
 

@@ -8,7 +8,7 @@
 // gives the finished file its time and attributes.  A CRC mismatch on an
 // enciphered entry is taken as a wrong data password: the host is asked again
 // and the same entry is extracted anew.  The first failure the run does not
-// recover from ends it, with its code in ArchiveStatus; an entry that fails
+// recover from ends it, with its code in the session's status; an entry that fails
 // after its output file was opened leaves no file behind, and files
 // extracted before stay.
 #pragma once
@@ -17,11 +17,13 @@
 
 namespace qm {
 
-// Clears ArchiveStatus, builds the matching entries into a list of its own,
-// extracts them when the build succeeded and frees the list in every case.
-void ExtractFileMaskListHid(const FileMaskList *masks);
+struct ExportSession;
 
-// Extracts the entries of the list; the outcome is in ArchiveStatus.
-void ExtractEntries(const HidFileList *list);
+// Clears the status, builds the matching entries into a list of its own,
+// extracts them when the build succeeded and frees the list in every case.
+void ExtractFileMaskListHid(ExportSession &session, const FileMaskList *masks);
+
+// Extracts the entries of the list; the outcome is in the session's status.
+void ExtractEntries(ExportSession &session, const HidFileList *list);
 
 }  // namespace qm

@@ -14,9 +14,6 @@
 
 #include "container/session.h"
 #include "extract/directory_walk.h"
-#include "state/callbacks.h"
-#include "state/path_settings.h"
-#include "state/status.h"
 
 namespace qm {
 
@@ -96,12 +93,12 @@ WIN32_FIND_DATAA EntryFindData(const HidFileItem &entry)
     return record;
 }
 
-std::int32_t AskReplace(const HidFileItem &entry, const char *outputPath)
+std::int32_t AskReplace(const CallbackRegistry &callbacks, const HidFileItem &entry, const char *outputPath)
 {
     WIN32_FIND_DATAA existing;
     if (!platform::FindFileData(outputPath, &existing))
         return kReplace;
-    const auto &slot = Callbacks.okToReplace;
+    const auto &slot = callbacks.okToReplace;
     if (!slot.proc)
         return kReplace;  // overwritten without a question and without a reset
 
@@ -140,15 +137,18 @@ bool SplitUncPath(std::string_view path, std::string &rest, std::string &sharePr
     return true;
 }
 
-bool OpenOutputFile(const char *outputPath, PendingOutput *out)
+bool OpenOutputFile(CarrierSession &session, const char *outputPath, PendingOutput *out)
 {
-    const OutputPlace place{{OutputPath, strnlen(OutputPath, kOutputPathSize)},
-                            [](void *, const char *path) { return platform::IsSameFile(CarrierStream, path); },
-                            nullptr};
-    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    const PathSettings &paths = session.paths;
+    const OutputPlace place{{paths.output, strnlen(paths.output, kOutputPathSize)},
+                            [](void *context, const char *path) {
+                                return platform::IsSameFile(static_cast<CarrierSession *>(context)->carrier, path);
+                            },
+                            &session};
+    session.status = QM_STATUS_CANNOT_OPEN;
     if (!OpenOutputFile(outputPath, place, out))
         return false;
-    ArchiveStatus = QM_STATUS_OK;
+    session.status = QM_STATUS_OK;
     return true;
 }
 
@@ -202,11 +202,11 @@ std::uint32_t ApplyFileAttributes(const char *path, std::uint32_t attributes)
     return platform::SetAttributeWord(path, attributes);
 }
 
-bool FinishOutputFile(PendingOutput *out, const HidFileItem &entry, const char *outputPath)
+bool FinishOutputFile(StatusWord &status, PendingOutput *out, const HidFileItem &entry, const char *outputPath)
 {
     if (FinishOutputFile(out, entry.dosDateTime, entry.attributes, outputPath) == FinishResult::kDone)
         return true;
-    ArchiveStatus = QM_STATUS_CANNOT_OPEN;
+    status = QM_STATUS_CANNOT_OPEN;
     return false;
 }
 

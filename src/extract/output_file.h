@@ -29,8 +29,12 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "quillmark.h"
+#include "state/callbacks.h"
+#include "state/status.h"
 
 namespace qm {
+
+struct CarrierSession;
 
 // Answers of the replace question.
 constexpr std::int32_t kReplace = 0;
@@ -46,7 +50,7 @@ WIN32_FIND_DATAA EntryFindData(const HidFileItem &entry);
 // 1 skip the entry; 2 stop the run; any other answer passes unchanged.
 // An answer of 0 from the host first resets the file's attributes to the
 // archive bit alone.
-std::int32_t AskReplace(const HidFileItem &entry, const char *outputPath);
+std::int32_t AskReplace(const CallbackRegistry &callbacks, const HidFileItem &entry, const char *outputPath);
 
 // An entry's output while it is written: the temporary file beside the
 // final name.
@@ -56,13 +60,14 @@ struct PendingOutput {
 };
 
 // Checks the final name and creates the temporary file beside it, making
-// missing directories.  True with ArchiveStatus 0 and the stream open, or
-// false with ArchiveStatus 5 and nothing created but directories.
-bool OpenOutputFile(const char *outputPath, PendingOutput *out);
+// missing directories, below the session's output path and never over its
+// carrier.  True with status 0 and the stream open, or false with status 5
+// and nothing created but directories.
+bool OpenOutputFile(CarrierSession &session, const char *outputPath, PendingOutput *out);
 
 // Where an output may go: below outputFolder (empty, or ending in a
 // separator), never over the file isCarrier recognises (null: no carrier
-// file).  The form above takes them from the exports' settings.
+// file).  The form above takes them from the session.
 struct OutputPlace {
     std::string_view outputFolder;
     bool (*isCarrier)(void *context, const char *path);
@@ -91,11 +96,12 @@ std::uint32_t ApplyFileAttributes(const char *path, std::uint32_t attributes);
 
 // Closes the written stream, gives the temporary file the entry's last-write
 // time, renames it over the final name and, last, gives it the entry's
-// attributes.  False (ArchiveStatus 5) when the time cannot be set (the file
+// attributes.  False (status 5) when the time cannot be set (the file
 // is renamed into place all the same, with its complete content, but gets no
 // attributes) or when the rename fails (the temporary file is removed and the
 // final name untouched).
-bool FinishOutputFile(PendingOutput *out, const HidFileItem &entry, const char *outputPath);
+bool FinishOutputFile(StatusWord &status, PendingOutput *out, const HidFileItem &entry,
+                      const char *outputPath);
 
 // The same with the entry's time and attributes; sets no status.
 enum class FinishResult { kDone, kNoTime, kNotRenamed };

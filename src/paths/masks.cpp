@@ -17,11 +17,11 @@ void InitFileMaskList(FileMaskList *list)
     list->last = nullptr;
 }
 
-bool AppendFileMask(const char *mask, FileMaskList *list)
+bool AppendFileMask(StatusWord &status, const char *mask, FileMaskList *list)
 {
     char text[kNameSize];
     if (!CopyIfFits(mask, text, sizeof text)) {
-        ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
+        status = QM_STATUS_OUT_OF_MEMORY;
         return false;
     }
     SlashesToBackslashes(text);
@@ -31,13 +31,13 @@ bool AppendFileMask(const char *mask, FileMaskList *list)
 
     char *dir = DupString(parts.dir);
     if (dir == nullptr) {
-        ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
+        status = QM_STATUS_OUT_OF_MEMORY;
         return false;
     }
     FileMask *node = nullptr;
     if (!AllocMem(node, sizeof(FileMask))) {
         FreeMem(dir);
-        ArchiveStatus = QM_STATUS_OUT_OF_MEMORY;
+        status = QM_STATUS_OUT_OF_MEMORY;
         return false;
     }
     node->dir = dir;

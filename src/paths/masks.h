@@ -18,6 +18,7 @@
 #pragma once
 
 #include "quillmark.h"
+#include "state/status.h"
 
 namespace qm {
 
@@ -25,9 +26,9 @@ namespace qm {
 void InitFileMaskList(FileMaskList *list);
 
 // Splits the mask and links it as a new node at the end of the list.
-// False, with ArchiveStatus 8 and the list unchanged, when the mask cannot
+// False, with status 8 and the list unchanged, when the mask cannot
 // be held.  A null mask counts as the empty mask.
-bool AppendFileMask(const char *mask, FileMaskList *list);
+bool AppendFileMask(StatusWord &status, const char *mask, FileMaskList *list);
 
 // Frees every node, first to last, and empties the list head.
 void DoneFileMaskList(FileMaskList *list);

@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-#include "state/options.h"
-#include "state/path_settings.h"
+#include "state/host_state.h"
 #include "paths/path_strings.h"
 #include "paths/text_bounds.h"
 #include "paths/windows_names.h"
@@ -68,13 +67,14 @@ static char *Refuse(char *out)
     return nullptr;
 }
 
-char *ComposeOutputName(const char *storedName, char *out)
+char *ComposeOutputName(const HostState &host, const char *storedName, char *out)
 {
-    if (OutputPathRefused)
+    if (host.paths.outputRefused)
         return Refuse(out);
-    const OutputNameRules rules{{OutputPath, BoundedLength(OutputPath, kOutputPathSize)},
-                                BoundedLength(RelativePath, kRelativePathSize),
-                                OptionsAreOn(QM_OPTION_KEEP_DIRECTORIES)};
+    const PathSettings &paths = host.paths;
+    const OutputNameRules rules{{paths.output, BoundedLength(paths.output, kOutputPathSize)},
+                                BoundedLength(paths.relative, kRelativePathSize),
+                                OptionsAreOn(host.options, QM_OPTION_KEEP_DIRECTORIES)};
     return ComposeOutputName(storedName, rules, out);
 }
 

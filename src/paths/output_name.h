@@ -25,6 +25,8 @@
 
 namespace qm {
 
+struct HostState;
+
 // The caller's buffer for an output name: 255 characters and the NUL.
 constexpr std::size_t kOutputNameSize = 256;
 
@@ -33,11 +35,11 @@ constexpr std::size_t kOutputNameSize = 256;
 // the stored name is longer than 255 characters, OutputPath was refused as
 // too long, OutputPath and the working name together exceed 255 characters,
 // or (on Windows) nothing of the file name is left.  A name is never cut.
-char *ComposeOutputName(const char *storedName, char *out);
+char *ComposeOutputName(const HostState &host, const char *storedName, char *out);
 
 // What the name is composed with: the output folder (empty, or ending in a
 // backslash or a colon), the relative path's length and the keep-directories
-// option.  The form above takes them from the exports' settings.
+// option.  The form above takes them from the host's settings.
 struct OutputNameRules {
     std::string_view outputFolder;
     std::size_t relativeLength;

@@ -1,6 +1,6 @@
 // path_setters.h - setting OutputPath, InputPath and RelativePath.
 //
-// None of these reports anything or touches ArchiveStatus.  Paths longer than
+// None of these reports anything or touches the status.  Paths longer than
 // a setting holds are handled per setting:
 //   - OutputPath: refused.  The setting is emptied and OutputPathRefused set,
 //     so every later output name fails (the extraction reports it) until a
@@ -12,22 +12,24 @@
 // A null path counts as the empty path.
 #pragma once
 
+#include "state/path_settings.h"
+
 namespace qm {
 
 // OutputPath becomes path with a backslash added unless path is empty or
 // already ends in a backslash or a colon.
-void SetOutputPath(const char *path);
+void SetOutputPath(PathSettings &paths, const char *path);
 
 // InputPath becomes path, with a backslash appended when it is longer than
 // 3 characters, whatever its last character.
-void SetInputPath(const char *path);
+void SetInputPath(PathSettings &paths, const char *path);
 
 // RelativePath becomes path, unchanged.
-void SetRelativePath(const char *path);
+void SetRelativePath(PathSettings &paths, const char *path);
 
 // Sets OutputPath from the string at byte 1104 of block and then
 // RelativePath from the string at byte 832, each only when not empty.
 // No other byte of the block is read.
-void SetDecompExtraFeatures(const void *block);
+void SetDecompExtraFeatures(PathSettings &paths, const void *block);
 
 }  // namespace qm

@@ -1,18 +1,17 @@
+// callbacks.cpp - emptying the slots that belong to an open archive.
 #include "state/callbacks.h"
 
 namespace qm {
 
-CallbackRegistry Callbacks;
-
-void EmptySessionCallbackSlots()
+void EmptySessionCallbackSlots(CallbackRegistry &callbacks)
 {
-    Callbacks.fileName.proc = nullptr;
-    Callbacks.progress.proc = nullptr;
-    Callbacks.okToReplace.proc = nullptr;
-    Callbacks.nextDisk.proc = nullptr;
-    Callbacks.sfxProgress.proc = nullptr;
-    Callbacks.cryptKey.proc = nullptr;
-    Callbacks.skipFile.proc = nullptr;
+    callbacks.fileName.proc = nullptr;
+    callbacks.progress.proc = nullptr;
+    callbacks.okToReplace.proc = nullptr;
+    callbacks.nextDisk.proc = nullptr;
+    callbacks.sfxProgress.proc = nullptr;
+    callbacks.cryptKey.proc = nullptr;
+    callbacks.skipFile.proc = nullptr;
 }
 
 }  // namespace qm

@@ -29,11 +29,9 @@ struct CallbackRegistry {
     CallbackSlot<SkipFileProc> skipFile;
 };
 
-extern CallbackRegistry Callbacks;
-
 // A successful open empties the addresses of seven slots (their user values
 // stay): file name, progress, replace, next disk, sfx progress, crypt key and
 // skip file.
-void EmptySessionCallbackSlots();
+void EmptySessionCallbackSlots(CallbackRegistry &callbacks);
 
 }  // namespace qm

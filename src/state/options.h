@@ -1,8 +1,8 @@
-// options.h - the process-wide option word.
+// options.h - the option word.
 //
-// arOptions is 0x0800 when the library is loaded.  Bits of the lock mask
-// (0x8000) can be neither set nor cleared, so bit 15 always reads 0.  Bit 1 is
-// the keep-directories option, the only bit the library tests itself.
+// The word is 0x0800 when a session starts.  Bits of the lock mask (0x8000)
+// can be neither set nor cleared, so bit 15 always reads 0.  Bit 1 is the
+// keep-directories option, the only bit the library tests itself.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +11,19 @@
 
 namespace qm {
 
-extern std::uint16_t arOptions;
-
 constexpr std::uint16_t kOptionLockMask = QM_OPTIONS_LOCK_MASK;
 
-// True when every given bit is set (true for no bits at all).
-inline bool OptionsAreOn(std::uint16_t bits) { return (arOptions & bits) == bits; }
+// True when every given bit is set in the word (true for no bits at all).
+inline bool OptionsAreOn(std::uint16_t options, std::uint16_t bits) { return (options & bits) == bits; }
+
+// The word with the given bits set, or cleared, except those of the lock mask.
+inline std::uint16_t OptionsWithBitsOn(std::uint16_t options, std::uint16_t bits)
+{
+    return static_cast<std::uint16_t>(options | (bits & ~kOptionLockMask));
+}
+inline std::uint16_t OptionsWithBitsOff(std::uint16_t options, std::uint16_t bits)
+{
+    return static_cast<std::uint16_t>(options & ~(bits & ~kOptionLockMask));
+}
 
 }  // namespace qm

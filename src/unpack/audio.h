@@ -45,18 +45,6 @@ struct AudioState {
     std::int32_t channelDelta;
 };
 
-// The predictors of the exports' decoder (see extract/legacy_decoder.cpp).
-extern AudioChannelState (&AudioChannels)[kMaxChannels];
-extern std::int32_t &ChannelDelta;
-
-// Clears the exports' predictors of all channels.
-void ResetAudioState();
-
-// Turns one audio symbol (0-255) of the exports' decoder's current channel
-// into its byte (one byte at a time; the decoding loop keeps the states in
-// an AudioRun).
-std::uint8_t DecodeAudioByte(std::uint32_t symbol);
-
 // The predictors as the decoding loop keeps them, in a local object.  The
 // error sums are needed only by the weight search every 32 bytes, so instead
 // of eleven sums updated per byte, each byte records its inputs (D, the four

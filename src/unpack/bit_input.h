@@ -98,20 +98,6 @@ struct PackedInput {
     }
 };
 
-// The input of the exports' decoder (one extraction at a time; see
-// extract/legacy_decoder.cpp, which defines these).
-extern std::uint8_t (&InputBuffer)[kInputBufferSize + kInputPadding];
-extern std::uint32_t &InputPos;
-extern std::uint32_t &InputBitPos;
-extern std::uint32_t &InputAvailable;
-extern std::uint32_t &InputEnd;
-bool InputSpent();
-void FillInput();
-void RefillInput();
-std::uint16_t PeekBits();
-void SkipBits(std::uint32_t n);
-std::uint32_t ReadBits(std::uint32_t n);
-
 // A copy of the cursor in local variables, for the decoding loop: the window
 // stores in that loop would otherwise force the input's fields to be
 // reloaded.  Load() and Store() move it to and from the input around
@@ -119,7 +105,7 @@ std::uint32_t ReadBits(std::uint32_t n);
 struct BitCursor {
     std::uint32_t pos;
     std::uint32_t bit;
-    const std::uint8_t *bytes = InputBuffer;
+    const std::uint8_t *bytes = nullptr;
 
     void Load(const PackedInput &in)
     {

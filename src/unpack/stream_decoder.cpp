@@ -63,7 +63,7 @@ static_assert(kRefillBeforeStep + (7 + kMaxStepBits) / 8 + 4 <= kInputBufferSize
               "a step's bits and its last peek stay inside the buffer");
 // The room the window keeps free before the undelivered bytes, the value the
 // format has always used: more than one step writes.
-constexpr std::uint32_t kFlushRoom = 270;
+constexpr std::uint32_t kFlushRoom = StreamDecoder::kRoomKept;
 static_assert(kFlushRoom > kMaxStepBytes);
 // A fast round starts kFastRoundInput bytes before the refill point at the
 // latest; its word loads reach 28 bytes past its start.

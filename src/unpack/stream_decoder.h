@@ -81,6 +81,15 @@ public:
     // The pending bytes have been taken.
     void Delivered() { state.FlushPos = state.WritePos; }
 
+    // Decode() stops when fewer than kRoomKept bytes of room are left before
+    // the undelivered bytes.
+    static constexpr std::uint32_t kRoomKept = 270;
+    // For a caller that hands the window out in pieces and gets them back
+    // later (a writer behind the decoder): the bytes from windowPos up to
+    // WritePos count as undelivered, so Decode() stops short of them.  A
+    // windowPos equal to WritePos leaves the whole window free.
+    void KeepFrom(std::uint32_t windowPos) { state.FlushPos = windowPos & kWindowMask; }
+
     // Unpacked bytes still to come, minus 1 (the loop runs while it is 0 or
     // more), and bytes made so far.
     std::int32_t left;

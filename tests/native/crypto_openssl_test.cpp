@@ -127,20 +127,22 @@ TEST(CryptoAgainstOpenSsl, DesBlockWithRandomKeysBothWays)
 
 TEST(CryptoAgainstOpenSsl, SingleDesBuffersUnderRandomPasswords)
 {
+    qm::DataCipher cipher;
     std::mt19937 rng(4);
     for (int i = 0; i < 100; ++i) {
         const std::string password = RandomPassword(rng, i == 0 ? 0 : i == 1 ? 255 : rng() % 40);
         const Bytes key = OpenSslMd5(password.data(), password.size());
         const Bytes enciphered = RandomBytes(rng, 8 * (rng() % 600));
-        qm::CipherSelectKey(password.c_str(), 0);
+        cipher.SelectKey(password.c_str(), 0);
         Bytes ours = enciphered;
-        qm::CipherDecipherBuffer(ours.data(), static_cast<std::int32_t>(ours.size()), 0);
+        cipher.Decipher(ours.data(), static_cast<std::int32_t>(ours.size()), 0);
         EXPECT_EQ(ours, OpenSslEcbDecrypt(enciphered, key.data())) << "round " << i;
     }
 }
 
 TEST(CryptoAgainstOpenSsl, TripleDesCbcInOneCallAndInPieces)
 {
+    qm::DataCipher cipher;
     std::mt19937 rng(5);
     for (int i = 0; i < 100; ++i) {
         const std::string password = RandomPassword(rng, i == 0 ? 0 : i == 1 ? 255 : rng() % 40);
@@ -149,19 +151,19 @@ TEST(CryptoAgainstOpenSsl, TripleDesCbcInOneCallAndInPieces)
         const Bytes enciphered = RandomBytes(rng, 8 * (rng() % 600));
         const Bytes expected = OpenSslEdeCbcDecrypt(enciphered, key.data(), iv);
 
-        qm::CipherSelectKey(password.c_str(), 1);
-        qm::CipherSetIv(iv.data());
+        cipher.SelectKey(password.c_str(), 1);
+        cipher.SetIv(iv.data());
         Bytes once = enciphered;
-        qm::CipherDecipherBuffer(once.data(), static_cast<std::int32_t>(once.size()), 1);
+        cipher.Decipher(once.data(), static_cast<std::int32_t>(once.size()), 1);
         EXPECT_EQ(once, expected) << "round " << i;
 
         // Pieces of random multiples of 8 carry the chaining value along.
-        qm::CipherSelectKey(password.c_str(), 1);
-        qm::CipherSetIv(iv.data());
+        cipher.SelectKey(password.c_str(), 1);
+        cipher.SetIv(iv.data());
         Bytes pieces = enciphered;
         for (std::size_t at = 0; at < pieces.size();) {
             const std::size_t n = std::min<std::size_t>(8 * (rng() % 20), pieces.size() - at);
-            qm::CipherDecipherBuffer(pieces.data() + at, static_cast<std::int32_t>(n), 1);
+            cipher.Decipher(pieces.data() + at, static_cast<std::int32_t>(n), 1);
             at += n;
         }
         EXPECT_EQ(pieces, expected) << "round " << i;

@@ -14,6 +14,7 @@
 
 #include "extract_test_support.h"
 #include "packer/carrier_writer.h"
+#include "packer/encoder.h"
 #include "quillmark.h"
 #include "support/temp_dir.h"
 
@@ -61,13 +62,17 @@ TEST(ExtractDiskFull, AShortWriteGivesStatus101AndKeepsTheFileItWouldHaveReplace
     struct Case {
         rlim_t limit;
         std::size_t size;  // of the entry that does not fit
+        bool compressed;
     };
     const Case cases[] = {
-        {100000, 200000},  // writes fail in the middle of the copy
-        {16384, 16484},    // only the last buffered bytes fail, when the stream is flushed
+        {100000, 200000, false},    // writes fail in the middle of the copy
+        {16384, 16484, false},      // only the last buffered bytes fail, when the stream is flushed
+        {1500000, 3000000, false},  // large: the writer thread's write fails
+        {1500000, 3000000, true},   // the same behind the decoder
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.size);
+        SCOPED_TRACE(c.compressed);
         qmtest::TempDir dir;
         const fs::path out = dir.path() / "out";
         fs::create_directory(out);
@@ -75,8 +80,12 @@ TEST(ExtractDiskFull, AShortWriteGivesStatus101AndKeepsTheFileItWouldHaveReplace
         for (std::size_t i = 0; i < big.size(); ++i)
             big[i] = static_cast<std::uint8_t>(i * 13);
         qmpack::CarrierSpec layout;
-        layout.entries = {qmpack::StoredEntry("SMALL.TXT", small), qmpack::StoredEntry("BIG.BIN", big),
-                        qmpack::StoredEntry("LATER.TXT", small)};
+        qmpack::EntrySpec bigEntry = qmpack::StoredEntry("BIG.BIN", big);
+        if (c.compressed) {
+            bigEntry.stored = qmpack::EncodeLz(big);
+            bigEntry.unpackedSize = static_cast<std::int32_t>(big.size());
+        }
+        layout.entries = {qmpack::StoredEntry("SMALL.TXT", small), bigEntry, qmpack::StoredEntry("LATER.TXT", small)};
         const std::string carrier = dir.Write("carrier.bin", qmpack::BuildCarrier(layout));
         const qmpack::Bytes old(5000, 'o');
         qmpack::WriteFile((out / "BIG.BIN").string(), old);

@@ -45,21 +45,22 @@ TEST(PipelineCipher, StoredEntriesReadThroughTheCipher)
         const qmpack::Bytes stored = qmpack::EncipherData(plain, method, "pw", kChaining);
         const std::string carrier = dir.Write("carrier.bin", stored);
         const std::string out = dir.File("out.bin");
-        qm::CarrierStream = qm::platform::OpenForRead(carrier.c_str());
-        qm::OutputStream = qm::platform::OpenForWrite(out.c_str());
-        ASSERT_TRUE(qm::CarrierStream && qm::OutputStream);
-        std::strcpy(qm::Session.DataPassword, "pw");
-        qm::ArchiveStatus = 0;
-        qm::BuildCrc32Table();
-        qm::PackedLeft = static_cast<std::uint32_t>(stored.size());
-        qm::UnpackedLeft = qm::ProgressTotal = static_cast<std::int32_t>(plain.size());
-        qm::ActiveCipher = method;
-        qm::CopyStored();
-        qm::platform::Close(qm::CarrierStream);
-        qm::platform::Close(qm::OutputStream);
-        qm::CarrierStream = qm::OutputStream = nullptr;
-        EXPECT_EQ(qm::ArchiveStatus, 0);
-        EXPECT_EQ(~qm::DataCrc, qmpack::Crc32(plain));
+        const auto fresh = std::make_unique<qm::ExportSession>();
+        qm::ExportSession &session = *fresh;
+        session.carrier = qm::platform::OpenForRead(carrier.c_str());
+        session.transfer.output = qm::platform::OpenForWrite(out.c_str());
+        ASSERT_TRUE(session.carrier && session.transfer.output);
+        std::strcpy(session.archive.DataPassword, "pw");
+        session.status = 0;
+        session.transfer.packedLeft = static_cast<std::uint32_t>(stored.size());
+        session.transfer.unpackedLeft = session.transfer.progressTotal = static_cast<std::int32_t>(plain.size());
+        session.transfer.activeCipher = method;
+        qm::CopyStored(session);
+        qm::platform::Close(session.carrier);
+        qm::platform::Close(session.transfer.output);
+        session.carrier = session.transfer.output = nullptr;
+        EXPECT_EQ(session.status, 0);
+        EXPECT_EQ(~session.transfer.dataCrc, qmpack::Crc32(plain));
         EXPECT_TRUE(qmpack::ReadFile(out) == plain);
     }
 }

@@ -1,0 +1,109 @@
+// write_behind.h - a writer thread that takes an entry's output file off the
+// extracting thread's hands.
+//
+// The extracting thread queues pieces of memory; the writer thread writes
+// them to the file in the order they came, one after the other, and records
+// how many bytes of each the file accepted.  A piece's memory belongs to the
+// writer from Submit until its result has been taken: only then may the
+// extracting thread fill it again.  The results are taken in the order the
+// pieces were queued, always on the extracting thread, which is the one that
+// reports progress and sets statuses: the writer thread touches nothing but
+// the file, the pieces and its own queue.
+//
+// Every queued piece is written, whatever became of the pieces before it;
+// what a short write means is the extracting thread's to decide.  A piece
+// may wait behind a gate: it is written only once the extracting thread has
+// opened its gate (after it has seen to the pieces before), and never when
+// Stop comes first.
+//
+// The thread lives for one entry: Start makes it, Stop waits for the last
+// piece and joins it (the destructor too), so no thread outlasts the call
+// that extracts the entry.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "platform/file.h"
+
+namespace qm {
+
+class WriteBehind {
+public:
+    // Pieces queued and not yet taken, at most.
+    static constexpr std::uint32_t kSlots = 64;
+
+    struct Result {
+        std::uint32_t asked;    // the piece's size
+        std::uint32_t written;  // the bytes the file accepted
+        std::uint32_t crc;      // the CRC register after the piece (see Submit)
+    };
+
+    WriteBehind() = default;
+    WriteBehind(const WriteBehind &) = delete;
+    WriteBehind &operator=(const WriteBehind &) = delete;
+    ~WriteBehind() { Stop(); }
+
+    // Starts the thread writing to file, its CRC register at crc.  False when
+    // no thread could be made: nothing has happened then, and the caller
+    // writes the entry itself.
+    bool Start(platform::File *file, std::uint32_t crc);
+
+    // Queues count bytes at data (fewer than kSlots pieces may be waiting).
+    // With foldCrc the writer folds the bytes the file accepted into its CRC
+    // register; without, the register stays as it is.  The piece is written
+    // once the gates up to `gate` are open (gate 0 is always open).
+    void Submit(const std::uint8_t *data, std::uint32_t count, bool foldCrc, std::uint32_t gate = 0);
+
+    // Lets the pieces behind gates up to `gate` be written.
+    void OpenGate(std::uint32_t gate);
+
+    // Pieces queued and not yet taken.
+    std::uint32_t InFlight() const { return submitted_ - taken_; }
+
+    // The result of the oldest piece not yet taken: TryTake when it is
+    // written already, Take after waiting for it.  Neither is called with
+    // nothing in flight.
+    bool TryTake(Result *result);
+    Result Take();
+
+    // Waits until every queued piece whose gate is open is written and ends
+    // the thread; the pieces behind closed gates are not written, and the
+    // results not taken are dropped.  Returns the CRC register.
+    std::uint32_t Stop();
+
+private:
+    struct Slot {
+        const std::uint8_t *data;
+        std::uint32_t count;
+        bool foldCrc;
+        std::uint32_t gate;
+        std::uint32_t written;
+        std::uint32_t crc;
+    };
+
+    void Run();
+    bool NextIsOpen() const;  // under mutex_
+    Result TakeLocked();
+
+    platform::File *file_ = nullptr;
+    std::uint32_t crc_ = 0;  // the writer thread's alone while it runs
+
+    std::mutex mutex_;
+    std::condition_variable workCame_;   // the writer waits for pieces or the stop
+    std::condition_variable pieceDone_;  // the extracting thread waits for a result
+    Slot slots_[kSlots] = {};
+    // Counters of pieces; only the extracting thread changes submitted_ and
+    // taken_, only the writer written_; all under mutex_ except the
+    // extracting thread's own reads of its own two.
+    std::uint32_t submitted_ = 0;
+    std::uint32_t written_ = 0;
+    std::uint32_t taken_ = 0;
+    std::uint32_t openGate_ = 0;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace qm

@@ -13,27 +13,29 @@
 
 namespace {
 
-TEST(UnpackBits, PeekTakesThreeBytesFromTheBitPosition)
+TEST(UnpackBits, PeekTakesSixteenBitsFromTheBitPosition)
 {
     qm::PackedInput input{};
     std::memset(input.bytes, 0, sizeof input.bytes);
     input.bytes[10] = 0x01;  // its last bit is the first bit peeked
     input.bytes[11] = 0xA5;
     input.bytes[12] = 0xFE;  // its first 7 bits are the last ones peeked
+    input.bytes[13] = 0xFF;  // beyond the 16 bits: must not show
     input.pos = 10;
     input.bitPos = 7;
-    EXPECT_EQ(input.Peek(), 0xD2FFu);  // 1 10100101 1111111
+    qm::BitCursor c;
+    c.Load(input);
+    EXPECT_EQ(c.Peek16(), 0xD2FFu);  // 1 10100101 1111111
     // Fields are read most significant bit first and advance the cursor.
-    EXPECT_EQ(input.Read(1), 1u);
-    EXPECT_EQ(input.pos, 11u);
-    EXPECT_EQ(input.bitPos, 0u);
-    EXPECT_EQ(input.Read(3), 0x5u);
-    EXPECT_EQ(input.Read(0), 0u);
-    EXPECT_EQ(input.Read(9), 0x5Fu);  // 00101 1111
+    EXPECT_EQ(c.Bits(1), 1u);
+    EXPECT_EQ(c.pos, 11u);
+    EXPECT_EQ(c.bit, 0u);
+    EXPECT_EQ(c.Bits(3), 0x5u);
+    EXPECT_EQ(c.Bits(0), 0u);
+    EXPECT_EQ(c.Bits(9), 0x5Fu);  // 00101 1111
+    c.Store(input);
     EXPECT_EQ(input.pos, 12u);
     EXPECT_EQ(input.bitPos, 4u);
-    qm::BitCursor c{10, 7, input.bytes};
-    EXPECT_EQ(c.Peek16(), 0xD2FFu);
 }
 
 // The input pulls its bytes through a session's reader from a carrier file.
@@ -54,6 +56,14 @@ protected:
     {
         qm::platform::Close(S().carrier);
         S().carrier = nullptr;
+    }
+
+    // The 16 bits at the input's cursor.
+    std::uint32_t Peek() const
+    {
+        qm::BitCursor c;
+        c.Load(input_);
+        return c.Peek16();
     }
 
     // The 16 bits of the data at bit offset n.
@@ -96,12 +106,12 @@ TEST_F(UnpackInput, RefillKeepsTheBitsAtTheCursor)
         input_.pos = pos;
         input_.bitPos = 5;
         const std::size_t bit = (consumed + pos) * 8 + 5;
-        ASSERT_EQ(input_.Peek(), BitsAt(bit));
+        ASSERT_EQ(Peek(), BitsAt(bit));
         input_.Refill();
         EXPECT_EQ(input_.pos, pos - 8160);
         EXPECT_EQ(input_.bitPos, 5u);
         if (bit / 8 + 3 <= data_.size()) {
-            EXPECT_EQ(input_.Peek(), BitsAt(bit));
+            EXPECT_EQ(Peek(), BitsAt(bit));
         }
         available.push_back(input_.available);
         consumed += 8160;

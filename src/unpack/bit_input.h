@@ -8,7 +8,7 @@
 // consumed until the next check never reach past the buffer's end.
 //
 // pos is the byte holding the next unread bit, bitPos the bits of it already
-// consumed (0-7).  A peek looks at the three bytes from pos; the buffer
+// consumed (0-7).  A peek looks at the four bytes from pos; the buffer
 // carries a few zero bytes of padding behind its 8192 so a wider load stays
 // inside it too.
 //
@@ -49,9 +49,8 @@ struct PackedInput {
     // A valid stream never consumes a bit at or beyond end: its encoder
     // writes every bit of its last symbol and pads only the final byte, so
     // the cursor stops at most on end, bit 0.  What a valid stream does need
-    // past its data is look-ahead, not input: a peek loads the three bytes
-    // from pos (four for the loop's cursor), so the last symbols of a stream
-    // peek up to 3 bytes past end, and the decoded length depends only on the
+    // past its data is look-ahead, not input: a peek loads the four bytes
+    // from pos, so the last symbols of a stream peek up to 3 bytes past end, and the decoded length depends only on the
     // bits of the code actually read.  (The 64-bit buffers of the fast paths
     // load whole words further ahead, inside the padded buffer, but they run
     // only while every bit they consume lies before end.)  Those bytes are
@@ -72,36 +71,13 @@ struct PackedInput {
 
     // True when the cursor has no real bit left: the stream can go no further.
     bool Spent() const { return pos >= end; }
-
-    // The 16 bits behind the cursor, first bit in bit 15.
-    std::uint16_t Peek() const
-    {
-        const std::uint8_t *p = bytes + pos;
-        const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-        return static_cast<std::uint16_t>(v >> (8 - bitPos));
-    }
-    // Consumes n bits, n from 1 to 16.
-    void Skip(std::uint32_t n)
-    {
-        const std::uint32_t bits = bitPos + n;
-        pos += bits >> 3;
-        bitPos = bits & 7;
-    }
-    // Reads an n-bit field (n from 0 to 16; 0 reads nothing).
-    std::uint32_t Read(std::uint32_t n)
-    {
-        if (n == 0)
-            return 0;
-        const std::uint32_t v = Peek() >> (16 - n);
-        Skip(n);
-        return v;
-    }
 };
 
-// A copy of the cursor in local variables, for the decoding loop: the window
-// stores in that loop would otherwise force the input's fields to be
-// reloaded.  Load() and Store() move it to and from the input around
-// anything that works on the input itself (a refill, a table read).
+// The bit reader of table reads and of the loop's single steps: a copy of the
+// input's cursor in local variables (the window stores of the loop would
+// otherwise force the input's fields to be reloaded).  Load() and Store()
+// move it to and from the input around a refill.  The loop's fast runs read
+// through a 64-bit buffer instead (wide_bits.h).
 struct BitCursor {
     std::uint32_t pos;
     std::uint32_t bit;

@@ -27,6 +27,12 @@ namespace {
 // buffer (80 for the header and the nineteen fields, 22 per length symbol).
 constexpr std::uint32_t kRefillBeforeTables = 8167;
 constexpr std::uint32_t kRefillBeforeLength = 8187;
+static_assert(kRefillBeforeTables + 1 >= kInputBufferSize - kInputKeep &&
+                  kRefillBeforeLength + 1 >= kInputBufferSize - kInputKeep,
+              "a refill carries the byte of the next unread bit over");
+static_assert(kRefillBeforeTables + (7 + 80) / 8 + 4 <= kInputBufferSize + kInputPadding &&
+                  kRefillBeforeLength + (7 + 22) / 8 + 4 <= kInputBufferSize + kInputPadding,
+              "the bits read and the last 4-byte peek stay inside the padded buffer");
 
 }  // namespace
 
@@ -34,45 +40,52 @@ void StreamDecoder::ReadCodeTables()
 {
     if (input.pos > kRefillBeforeTables)
         input.Refill();
+    BitCursor in;
+    in.Load(input);
 
-    const std::uint32_t header = input.Peek();
+    const std::uint32_t header = in.Peek16();
     state.AudioMode = (header & 0x8000) != 0;
     if (!(header & 0x4000))
         std::memset(state.PreviousLengths, 0, sizeof state.PreviousLengths);
-    input.Skip(2);
+    in.Skip(2);
 
     std::uint32_t total = kLzLengthCount;
     if (state.AudioMode) {
         state.ChannelCount = static_cast<std::int32_t>(((header >> 12) & 3) + 1);
         if (state.CurrentChannel >= state.ChannelCount)
             state.CurrentChannel = 0;
-        input.Skip(2);
+        in.Skip(2);
         total = kAudioSymbols * static_cast<std::uint32_t>(state.ChannelCount);
     }
 
     std::uint8_t bitLengths[kBitLengthSymbols];
     for (auto &length : bitLengths)
-        length = static_cast<std::uint8_t>(input.Read(4));
+        length = static_cast<std::uint8_t>(in.Bits(4));
     BuildDecodeTable(bitLengths, kBitLengthSymbols, tables.bitLength);
 
     std::uint8_t lengths[kMaxLengthCount] = {};
     for (std::uint32_t i = 0; i < total;) {
-        if (input.pos > kRefillBeforeLength)
+        if (in.pos > kRefillBeforeLength) {
+            in.Store(input);
             input.Refill();
-        const std::uint32_t t = EntryValue(DecodeEntry(tables.bitLength, input));
+            in.Load(input);
+        }
+        const std::uint32_t t = EntryValue(DecodeEntryAt(tables.bitLength, in));
         if (t < 16) {
             lengths[i] = static_cast<std::uint8_t>((state.PreviousLengths[i] + t) & 15);
             ++i;
         } else if (t == 16) {
             const std::uint8_t repeated = i > 0 ? lengths[i - 1] : 0;
-            for (std::uint32_t n = input.Read(2) + 3; n > 0 && i < total; --n)
+            for (std::uint32_t n = in.Bits(2) + 3; n > 0 && i < total; --n)
                 lengths[i++] = repeated;
         } else {
-            const std::uint32_t n = t == 17 ? input.Read(3) + 3 : input.Read(7) + 11;
+            const std::uint32_t n = t == 17 ? in.Bits(3) + 3 : in.Bits(7) + 11;
             for (std::uint32_t k = 0; k < n && i < total; ++k)
                 lengths[i++] = 0;
         }
     }
+
+    in.Store(input);
 
     if (state.AudioMode) {
         for (std::int32_t c = 0; c < state.ChannelCount; ++c)

@@ -152,13 +152,4 @@ inline std::uint32_t DecodeEntryAt(const Table &table, BitCursor &in)
     return entry;
 }
 
-// The same at the input's own cursor.
-template <typename Table>
-inline std::uint32_t DecodeEntry(const Table &table, PackedInput &in)
-{
-    const std::uint32_t entry = LookupEntry(table, in.Peek() & 0xFFFE);
-    in.Skip(EntryCodeLength(entry));
-    return entry;
-}
-
 }  // namespace qm

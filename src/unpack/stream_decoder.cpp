@@ -185,8 +185,11 @@ void StreamDecoder::CheckFinalTables()
 {
     if (input.available < input.pos + kFinalSymbolBytes)
         return;
-    const std::uint32_t entry = state.AudioMode ? DecodeEntry(tables.audio[state.CurrentChannel], input)
-                                                : DecodeEntry(tables.main, input);
+    BitCursor in;
+    in.Load(input);
+    const std::uint32_t entry = state.AudioMode ? DecodeEntryAt(tables.audio[state.CurrentChannel], in)
+                                                : DecodeEntryAt(tables.main, in);
+    in.Store(input);
     const auto newTables = static_cast<std::uint32_t>(state.AudioMode ? kSymAudioNewTables : kSymNewTables);
     if (EntryKind(entry) == kKindSpecial && EntryValue(entry) == newTables)
         ReadCodeTables();

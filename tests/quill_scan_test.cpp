@@ -1,7 +1,7 @@
 // quill_scan_test.cpp - "quill scan" run in-process over a small tree: what
 // it reports for plain, hidden, enciphered-header, damaged and cut archives
-// and for files that are none, the same lines whatever the thread count,
-// unreadable paths, links, and its command line.
+// and for files that are none, the same lines in the walk's order whatever
+// the thread count, unreadable paths, links, and its command line.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -115,6 +115,54 @@ TEST(QuillScan, ReportsEveryArchiveWithTheSameLinesForAnyThreadCount)
         "{\"path\": " + t.json("d-cut.qm") + ", \"offset\": 0, \"entries\": 1, \"headerCipher\": \"none\", "
         "\"test\": \"damaged\", \"damaged\": [\"CUT.TXT\"], \"error\": null}\n";
     EXPECT_EQ(one.out, expected);
+}
+
+// The threads share a folder in runs of files; folders sorting among the
+// files keep their place, and the order holds for any thread count.
+TEST(QuillScan, ManyFilesAndFoldersInOneFolderKeepTheWalksOrder)
+{
+    qmtest::TempDir dir;
+    const fs::path root = dir.path() / "many";
+    fs::create_directories(root / "f15x");
+    fs::create_directories(root / "f33x" / "inner");
+    const Bytes archive = Carrier({qmpack::StoredEntry("A.TXT", Text(20, 'a'))});
+    std::vector<std::string> expected;
+    for (int n = 0; n < 40; ++n) {
+        const std::string name = (n < 10 ? "f0" : "f") + std::to_string(n);
+        const bool isArchive = n == 0 || n == 16 || n == 17 || n == 39;
+        ASSERT_TRUE(qmpack::WriteFile((root / name).string(), isArchive ? archive : Text(300, 'x')));
+        if (isArchive)
+            expected.push_back((root / name).string());
+        if (n == 15 || n == 33) {
+            const fs::path inside = n == 15 ? root / "f15x" / "a.qm" : root / "f33x" / "inner" / "b.qm";
+            ASSERT_TRUE(qmpack::WriteFile(inside.string(), archive));
+            expected.push_back(inside.string());
+        }
+    }
+    std::string lines;
+    for (const auto &path : expected)
+        lines += path + ": archive at 0, 1 entry, header blocks plain\n";
+    for (const char *threads : {"1", "2", "4"}) {
+        const ScanRun r = Scan({"-j", threads, root.string()});
+        EXPECT_EQ(r.code, quill::kExitOk) << threads << r.err;
+        EXPECT_EQ(r.out, lines) << "-j " << threads;
+    }
+}
+
+// The signature string alone, or cut short, is no signature: the search
+// goes on to the record behind it.
+TEST(QuillScan, SignatureStringWithoutItsRecordIsPassedOver)
+{
+    qmtest::TempDir dir;
+    const std::string text = "QQuillmarkQuillmark!" + std::string(100, 'z');
+    const Bytes prefix(text.begin(), text.end());
+    const std::string path = (dir.path() / "decoy.bin").string();
+    ASSERT_TRUE(qmpack::WriteFile(path, Carrier({qmpack::StoredEntry("A.TXT", Text(20, 'a'))}, prefix)));
+    const ScanRun r = Scan({path});
+    EXPECT_EQ(r.out, path + ": archive at 120, 1 entry, header blocks plain\n") << r.err;
+    const std::string only = (dir.path() / "only.bin").string();
+    ASSERT_TRUE(qmpack::WriteFile(only, prefix));
+    EXPECT_EQ(Scan({only}).out, "");
 }
 
 TEST(QuillScan, TextLinesAndNoTestMeansNoVerdict)

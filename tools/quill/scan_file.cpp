@@ -41,6 +41,11 @@ bool ScanFile::Open(const std::string &path, bool, std::string *why)
     return true;
 }
 
+bool ScanFile::OpenIn(const ScanFolder &folder, const std::string &name, std::string *why)
+{
+    return Open(folder.PathOf(name), false, why);
+}
+
 std::int64_t ScanFile::ReadAt(std::uint64_t offset, void *buffer, std::size_t size)
 {
     auto *f = static_cast<std::FILE *>(file_);
@@ -68,6 +73,17 @@ bool ScanFile::Open(const std::string &path, bool followLink, std::string *why)
 {
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
     fd_ = open(path.c_str(), flags);
+    return Opened(why);
+}
+
+bool ScanFile::OpenIn(const ScanFolder &folder, const std::string &name, std::string *why)
+{
+    fd_ = openat(folder.Descriptor(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    return Opened(why);
+}
+
+bool ScanFile::Opened(std::string *why)
+{
     struct stat st {};
     if (fd_ < 0 || fstat(fd_, &st) != 0) {
         *why = errno == ELOOP ? "a link now stands there" : std::strerror(errno);

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "quill/scan_folder.h"
+
 namespace quill {
 
 class ScanFile {
@@ -22,6 +24,8 @@ public:
 
     // False with the system's reason in *why.
     bool Open(const std::string &path, bool followLink, std::string *why);
+    // The file named `name` in folder, a link not followed.
+    bool OpenIn(const ScanFolder &folder, const std::string &name, std::string *why);
     std::uint64_t Length() const { return length_; }
     // Up to size bytes at offset: the count (less only at the end), or -1.
     std::int64_t ReadAt(std::uint64_t offset, void *buffer, std::size_t size);
@@ -29,6 +33,9 @@ public:
     std::string LastError() const;
 
 private:
+#ifndef _WIN32
+    bool Opened(std::string *why);
+#endif
     std::uint64_t length_ = 0;
     int lastError_ = 0;
 #ifdef _WIN32

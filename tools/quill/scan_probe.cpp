@@ -14,18 +14,43 @@ namespace {
 
 constexpr std::size_t kSignatureWindow = 81920;
 
+// A signature record starts with these bytes.  Most files hold no 'Q', and
+// memchr passes over those far faster than a test at every offset, so the
+// library's full test starts only where the string does.
+constexpr char kSignatureString[] = "Quillmark!";
+constexpr std::size_t kSignatureStringSize = sizeof kSignatureString - 1;
+
+std::int64_t FindSignature(const unsigned char *bytes, std::size_t n, int *enciphered)
+{
+    *enciphered = 0;
+    for (std::size_t i = 0; i + kSignatureStringSize <= n;) {
+        const void *q = std::memchr(bytes + i, kSignatureString[0], n - i);
+        if (!q)
+            return -1;
+        i = static_cast<std::size_t>(static_cast<const unsigned char *>(q) - bytes);
+        if (i + kSignatureStringSize <= n && std::memcmp(bytes + i, kSignatureString, kSignatureStringSize) == 0) {
+            // From here on the library decides, at this offset or a later one.
+            const std::int64_t at = qm_find_signature(bytes + i, n - i, enciphered);
+            return at < 0 ? -1 : static_cast<std::int64_t>(i) + at;
+        }
+        ++i;
+    }
+    return -1;
+}
+
 // The archive's bytes for the library: the head from memory, the rest from
 // the file.
 struct Served {
     ScanFile *file;
-    const std::vector<unsigned char> *head;
+    const unsigned char *head;
+    std::size_t headSize;
 };
 
 int64_t QM_READER_CALL ReadServed(void *user, uint64_t offset, void *buffer, size_t size)
 {
     auto &s = *static_cast<Served *>(user);
-    if (offset + size <= s.head->size()) {
-        std::memcpy(buffer, s.head->data() + offset, size);
+    if (offset + size <= s.headSize) {
+        std::memcpy(buffer, s.head + offset, size);
         return static_cast<int64_t>(size);
     }
     return s.file->ReadAt(offset, buffer, size);
@@ -57,32 +82,27 @@ void WalkEntries(qm_archive *a, bool test, ScanResult &r)
 
 }  // namespace
 
-ScanResult ProbeFile(const ScanTarget &target, bool test)
+ScanProbe::ScanProbe(bool test) : test_(test), head_(kSignatureWindow) {}
+
+ScanResult ScanProbe::Probe(ScanFile &file)
 {
     ScanResult r;
-    r.path = target.path;
-    r.tested = test;
-    ScanFile file;
-    if (!file.Open(target.path, target.named, &r.error)) {
-        r.kind = ScanResult::Kind::Unreadable;
-        return r;
-    }
-    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(file.Length(), kSignatureWindow)));
-    const std::int64_t got = file.ReadAt(0, head.data(), head.size());
+    r.tested = test_;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(file.Length(), kSignatureWindow));
+    const std::int64_t got = file.ReadAt(0, head_.data(), want);
     if (got < 0) {
         r.kind = ScanResult::Kind::Unreadable;
         r.error = file.LastError();
         return r;
     }
-    head.resize(static_cast<std::size_t>(got));
     int enciphered = 0;
-    r.offset = qm_find_signature(head.data(), head.size(), &enciphered);
+    r.offset = FindSignature(head_.data(), static_cast<std::size_t>(got), &enciphered);
     if (r.offset < 0)
         return r;
     r.kind = ScanResult::Kind::Archive;
     r.headersEnciphered = enciphered != 0;
 
-    Served served{&file, &head};
+    Served served{&file, head_.data(), static_cast<std::size_t>(got)};
     const qm_source source{sizeof(qm_source), ReadServed, file.Length(), &served};
     qm_archive *a = nullptr;
     const int opened = qm_open_source(&source, nullptr, &a);
@@ -101,7 +121,7 @@ ScanResult ProbeFile(const ScanTarget &target, bool test)
         r.error = qm_error_message(nullptr);
         return r;
     }
-    WalkEntries(a, test, r);
+    WalkEntries(a, test_, r);
     qm_close(a);
     return r;
 }

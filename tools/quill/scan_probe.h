@@ -2,16 +2,17 @@
 // archive, and where, with how many entries, under which header cipher, and
 // (with --test) which entries are damaged.
 //
-// The first 81,920 bytes are read once; a file without a signature among
-// them costs nothing more.  An archive is then opened on the handle API over
-// the same open file, the bytes already read served from memory.
+// The first 81,920 bytes are read once, into a buffer each worker thread
+// keeps for all its files; a file without a signature among them costs
+// nothing more.  An archive is then opened on the handle API over the same
+// open file, the bytes already read served from memory.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "quill/scan_walk.h"
+#include "quill/scan_file.h"
 
 namespace quill {
 
@@ -30,6 +31,16 @@ struct ScanResult {
     std::vector<std::string> locked;     // entries that need a password to be checked (UTF-8)
 };
 
-ScanResult ProbeFile(const ScanTarget &target, bool test);
+// One worker thread's prober.
+class ScanProbe {
+public:
+    explicit ScanProbe(bool test);
+    // What file holds; the caller fills in the path where it reports one.
+    ScanResult Probe(ScanFile &file);
+
+private:
+    bool test_;
+    std::vector<unsigned char> head_;
+};
 
 }  // namespace quill

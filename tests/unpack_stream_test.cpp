@@ -234,6 +234,38 @@ TEST(UnpackStream, MatchesWithoutHistoryCopyZeros)
     EXPECT_EQ(d.output, want);
 }
 
+TEST(UnpackStream, TheNextStreamSeesNoByteOfTheLast)
+{
+    // One session decodes a stream of random bytes, then a stream whose far
+    // matches reach back across the window's wrap into every part the first
+    // stream wrote (and beyond it): they must read zeros, as in a fresh
+    // window, whatever the first stream's size.
+    constexpr auto kWindow = static_cast<std::int32_t>(qm::kWindowSize);
+    for (const std::int32_t before : {1, 5000, 70000, kWindow - 100, kWindow + 5000}) {
+        SCOPED_TRACE(before);
+        const auto session = std::make_unique<qm::ExportSession>();
+        const Bytes random = qmtest::RandomBytes(static_cast<std::size_t>(before), 3);
+        ASSERT_EQ(qmtest::DecodeStream(qmpack::EncodeLz(random), before, {.session = session.get()}).output, random);
+
+        StreamBuilder b;
+        b.Literal('a');
+        b.Literal('b');
+        b.Literal('c');
+        const std::uint32_t used = static_cast<std::uint32_t>(std::min(before, kWindow));
+        for (const std::uint32_t target : {std::uint32_t{3}, used / 2, used - 150, used + 40}) {
+            const auto at = static_cast<std::uint32_t>(b.expected.size());
+            if (target < at || target + 200 > qm::kWindowSize)
+                continue;
+            b.Match(200, qm::kWindowSize - (target - at));  // reads target..target+199
+        }
+        b.Literal('z');
+        const auto size = static_cast<std::int32_t>(b.expected.size());
+        ASSERT_TRUE(std::all_of(b.expected.begin() + 3, b.expected.end() - 1, [](std::uint8_t v) { return v == 0; }));
+        const auto d = qmtest::DecodeStream(b.Stream(), size, {.session = session.get()});
+        EXPECT_TRUE(d.output == b.expected);
+    }
+}
+
 TEST(UnpackStream, RunCodeAsTheFirstLengthRepeatsZero)
 {
     // Header, a bit-length code of nineteen 5-bit codes, then run symbol 16

@@ -145,15 +145,17 @@ inline std::uint32_t LengthBonus(std::uint32_t distance)
 
 }  // namespace
 
-void StreamDecoder::Reset()
+void StreamDecoder::Reset(std::uint32_t windowBytesUsed)
 {
     input.pos = 0;
     input.bitPos = 0;
     std::memset(&audio, 0, sizeof audio);
     state.History = {};
     state.CurrentChannel = 0;
+    // A match may reach back to bytes this stream has not written yet: they
+    // read as zeros, never as bytes of another entry.
     if (state.Window)
-        std::memset(state.Window, 0, kWindowSize);
+        std::memset(state.Window, 0, windowBytesUsed);
     std::memset(state.PreviousLengths, 0, sizeof state.PreviousLengths);
     state.FlushPos = 0;
     state.WritePos = 0;
@@ -161,11 +163,20 @@ void StreamDecoder::Reset()
 
 void StreamDecoder::Start(PackedSource *source, std::uint8_t *window, std::int32_t size)
 {
+    // A stream writes the window from position 0 on, one byte after
+    // another, and `done` counts them: after a short stream only its first
+    // `done` bytes can be other than zero, and clearing just those (not the
+    // whole mebibyte) is what makes an archive of many small entries cheap.
+    const bool sameWindow = window == clearedWindow_ && window == state.Window;
+    const std::uint32_t used = sameWindow && done >= 0 && done < std::int32_t{kWindowSize}
+                                   ? static_cast<std::uint32_t>(done)
+                                   : kWindowSize;
     input.source = source;
     state.Window = window;
+    clearedWindow_ = window;
     left = size;
     done = 0;
-    Reset();
+    Reset(used);
     input.Fill();
     ReadCodeTables();
     if (left > INT32_MIN)

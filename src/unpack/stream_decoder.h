@@ -70,6 +70,10 @@ class StreamDecoder {
 public:
     // Starts a stream of `size` unpacked bytes: clears the state and the
     // window (kWindowSize bytes), fills the input and reads the first tables.
+    // On the window of its last stream it clears only what that stream wrote:
+    // the caller leaves the window to the decoder between streams, and a
+    // window it hands over anew, even at the same address, comes zeroed (as
+    // from calloc) or goes to a decoder of its own.
     void Start(PackedSource *source, std::uint8_t *window, std::int32_t size);
 
     // Decodes until the undelivered bytes must be taken before more can be
@@ -96,7 +100,7 @@ public:
     std::int32_t done;
 
     // The parts, for the decoding loop's helpers and for tests.
-    void Reset();
+    void Reset(std::uint32_t windowBytesUsed);
     void ReadCodeTables();
     void CheckFinalTables();
 
@@ -104,6 +108,11 @@ public:
     DecoderState state;
     DecodeTables tables;
     AudioState audio;
+
+private:
+    // The window the last stream ran on; all of it but that stream's bytes
+    // is zero.
+    const std::uint8_t *clearedWindow_ = nullptr;
 };
 
 }  // namespace qm

@@ -12,8 +12,13 @@ include(CMakePackageConfigHelpers)
 if(NOT WIN32)
   set_target_properties(quillmark PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-  # The installed programs find the library beside them, in ../lib.
-  set_target_properties(quill PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  # An installed quill that uses the shared library finds it in ../lib (one
+  # that carries the library inside needs no search path: an empty entry
+  # would make the loader look in the current folder).
+  get_target_property(QM_QUILL_LIBRARIES quill LINK_LIBRARIES)
+  if("quillmark" IN_LIST QM_QUILL_LIBRARIES)
+    set_target_properties(quill PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
 endif()
 
 install(TARGETS quillmark EXPORT QuillmarkTargets

@@ -1,10 +1,19 @@
 // quill_scan_test.cpp - "quill scan" run in-process over a small tree: what
 // it reports for plain, hidden, enciphered-header, damaged and cut archives
 // and for files that are none, the same lines in the walk's order whatever
-// the thread count, unreadable paths, links, and its command line.
+// the thread count, unreadable paths, links, and its command line; a
+// folder opened again by another thread, descriptors left open, the start
+// of a worker thread.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +24,9 @@
 #include "quill/exit_codes.h"
 #include "quill/json_listing.h"
 #include "quill/scan_command.h"
+#include "quill/scan_file.h"
+#include "quill/scan_folder.h"
+#include "quill/worker_thread.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -201,6 +213,107 @@ TEST(QuillScan, LinksBelowTheGivenPathsAreNotFollowed)
     // A link named on the command line is the user's choice.
     const ScanRun named = Scan({(fs::path(t.root) / "link-to-file.qm").string()});
     EXPECT_EQ(named.out, (fs::path(t.root) / "link-to-file.qm").string() + ": archive at 0, 1 entry, header blocks plain\n");
+}
+#endif
+
+#ifndef _WIN32
+// A thread that did not list a folder opens it again for itself: it must
+// find the folder that was listed, not whatever stands at its name now.
+TEST(QuillScanFolders, AnotherThreadFindsTheListedFolderOrSaysWhy)
+{
+    qmtest::TempDir dir;
+    const fs::path root = dir.path() / "root";
+    fs::create_directories(root / "sub");
+    const Bytes archive = Carrier({qmpack::StoredEntry("X.TXT", Text(10, 'x'))});
+    ASSERT_TRUE(qmpack::WriteFile((root / "sub" / "x.qm").string(), archive));
+
+    std::string why;
+    quill::FolderDescriptors lister;
+    auto top = std::make_shared<quill::ScanFolder>();
+    ASSERT_TRUE(top->OpenGiven(root.string(), lister, &why)) << why;
+    auto sub = std::make_shared<quill::ScanFolder>();
+    ASSERT_TRUE(sub->OpenIn(top, "sub", lister, &why)) << why;
+
+    quill::FolderDescriptors early;  // a thread that comes before the swap
+    quill::ScanFile first;
+    ASSERT_TRUE(first.OpenIn(*sub, early, "x.qm", &why)) << why;
+    EXPECT_EQ(first.Length(), archive.size());
+
+    fs::rename(root / "sub", root / "old");
+    fs::create_directories(root / "sub");
+    ASSERT_TRUE(qmpack::WriteFile((root / "sub" / "x.qm").string(), Text(7, 'n')));
+    quill::FolderDescriptors late;
+    quill::ScanFile swapped;
+    EXPECT_FALSE(swapped.OpenIn(*sub, late, "x.qm", &why));
+    EXPECT_EQ(why, "replaced by another folder during the scan");
+
+    fs::remove_all(root / "sub");
+    fs::create_directory_symlink(root / "old", root / "sub");
+    quill::FolderDescriptors later;
+    quill::ScanFile linked;
+    EXPECT_FALSE(linked.OpenIn(*sub, later, "x.qm", &why));
+    EXPECT_EQ(why, "a link or a file now stands there");
+
+    // The thread that opened it before still reads the listed folder.
+    quill::ScanFile again;
+    ASSERT_TRUE(again.OpenIn(*sub, early, "x.qm", &why)) << why;
+    EXPECT_EQ(again.Length(), archive.size());
+}
+
+#ifdef __linux__
+std::size_t OpenDescriptors()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// More folders than a thread keeps open, at one and at several threads: the
+// calling thread ends with the descriptors it had.
+TEST(QuillScan, LeavesNoDescriptorOpen)
+{
+    qmtest::TempDir dir;
+    for (int f = 0; f < 20; ++f) {
+        const fs::path folder = dir.path() / ("f" + std::to_string(f)) / "inner";
+        fs::create_directories(folder);
+        ASSERT_TRUE(qmpack::WriteFile((folder / "a.qm").string(),
+                                      Carrier({qmpack::StoredEntry("A.TXT", Text(10, 'a'))})));
+    }
+    for (const char *jobs : {"1", "3"}) {
+        const std::size_t before = OpenDescriptors();
+        const ScanRun r = Scan({"-j", jobs, dir.path().string()});
+        EXPECT_EQ(r.code, quill::kExitOk) << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20) << r.out;
+        EXPECT_EQ(OpenDescriptors(), before) << jobs << " threads";
+    }
+}
+#endif
+
+// A worker starts on another processor where there is one, and is then
+// free to run on all of them again.
+TEST(QuillScanThreads, AWorkerRunsItsBodyUnbound)
+{
+#ifdef __linux__
+    cpu_set_t process;
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+#endif
+    std::atomic<int> runs{0};
+    std::atomic<bool> sameProcessors{true};
+    {
+        std::vector<quill::WorkerThread> workers;
+        for (unsigned i = 0; i < 3; ++i)
+            workers.emplace_back(i, [&] {
+#ifdef __linux__
+                cpu_set_t mine;
+                if (sched_getaffinity(0, sizeof mine, &mine) != 0 || !CPU_EQUAL(&mine, &process))
+                    sameProcessors = false;
+#endif
+                ++runs;
+            });
+    }  // joined here
+    EXPECT_EQ(runs, 3);
+    EXPECT_TRUE(sameProcessors);
 }
 #endif
 

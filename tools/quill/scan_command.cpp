@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <thread>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "quill/exit_codes.h"
 #include "quill/scan_options.h"
 #include "quill/scan_report.h"
@@ -53,6 +57,21 @@ private:
     bool sawDamage_ = false;
 };
 
+// Every archive the scan opens takes a decoder and a 1 MiB window from the
+// heap and gives them back when it is done.  By default glibc maps blocks
+// that large fresh from the system and gives freed memory back, and the
+// second thread's arena shrinks and grows again, so each archive paid a
+// page fault per 4 KiB it touched (12 us each on the 2-core virtual machine
+// of the benchmarks: a tenth of the processor time of "scan -j 2 --test").
+// Kept in the heap, the memory of one archive serves the next.
+void KeepFreedMemory()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 }  // namespace
 
 int RunScan(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
@@ -68,6 +87,7 @@ int RunScan(const std::vector<std::string> &args, std::ostream &out, std::ostrea
         return kExitOk;
     }
     ScanReport report(o.json, out, err);
+    KeepFreedMemory();
     const unsigned threads = o.jobs ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     WalkAndProbe(o.paths, threads, o.test, [&report](const ScanResult &r) { report.Write(r); });
     return report.ExitCode();

@@ -41,7 +41,7 @@ bool ScanFile::Open(const std::string &path, bool, std::string *why)
     return true;
 }
 
-bool ScanFile::OpenIn(const ScanFolder &folder, const std::string &name, std::string *why)
+bool ScanFile::OpenIn(const ScanFolder &folder, FolderDescriptors &, const std::string &name, std::string *why)
 {
     return Open(folder.PathOf(name), false, why);
 }
@@ -76,9 +76,12 @@ bool ScanFile::Open(const std::string &path, bool followLink, std::string *why)
     return Opened(why);
 }
 
-bool ScanFile::OpenIn(const ScanFolder &folder, const std::string &name, std::string *why)
+bool ScanFile::OpenIn(const ScanFolder &folder, FolderDescriptors &held, const std::string &name, std::string *why)
 {
-    fd_ = openat(folder.Descriptor(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    const int at = held.Of(folder, why);
+    if (at < 0)
+        return false;
+    fd_ = openat(at, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     return Opened(why);
 }
 

@@ -24,8 +24,9 @@ public:
 
     // False with the system's reason in *why.
     bool Open(const std::string &path, bool followLink, std::string *why);
-    // The file named `name` in folder, a link not followed.
-    bool OpenIn(const ScanFolder &folder, const std::string &name, std::string *why);
+    // The file named `name` in folder, a link not followed, opened relative
+    // to the calling thread's descriptor of the folder.
+    bool OpenIn(const ScanFolder &folder, FolderDescriptors &held, const std::string &name, std::string *why);
     std::uint64_t Length() const { return length_; }
     // Up to size bytes at offset: the count (less only at the end), or -1.
     std::int64_t ReadAt(std::uint64_t offset, void *buffer, std::size_t size);

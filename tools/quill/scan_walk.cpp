@@ -15,11 +15,11 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 #include "quill/scan_file.h"
 #include "quill/scan_folder.h"
+#include "quill/worker_thread.h"
 
 namespace quill {
 
@@ -83,10 +83,15 @@ public:
         cursor_.push_back({&root_, 0});
     }
 
-    // One thread's share: until every piece is done.
-    void Work()
+    // One thread's share: until every piece is done.  The threads started
+    // for the walk take descriptor tables of their own; the calling thread
+    // keeps the process's, which is then its alone.
+    void Work(bool ownTable)
     {
+        if (ownTable)
+            FolderDescriptors::MakeTablePrivate();
         ScanProbe probe(test_);
+        FolderDescriptors held;  // after the table is made private: they live in it
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             ready_.wait(lock, [this] { return !queue_.empty() || outstanding_ == 0; });
@@ -95,7 +100,7 @@ public:
             Job job = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            Done done = Run(job, probe);
+            Done done = Run(job, probe, held);
             lock.lock();
             const std::size_t added = File(job, std::move(done));
             if (outstanding_ == 0 || added > 1)
@@ -106,18 +111,18 @@ public:
     }
 
 private:
-    Done Run(const Job &job, ScanProbe &probe)
+    Done Run(const Job &job, ScanProbe &probe, FolderDescriptors &held)
     {
         Done done;
         switch (job.kind) {
         case Job::Kind::Given:
-            RunGiven(job, probe, done);
+            RunGiven(job, probe, held, done);
             break;
         case Job::Kind::Folder: {
             auto folder = std::make_shared<ScanFolder>();
             std::string why;
-            if (folder->OpenIn(*job.parent, job.names[0], &why))
-                List(std::move(folder), done);
+            if (folder->OpenIn(job.parent, job.names[0], held, &why))
+                List(std::move(folder), held, done);
             else
                 done.results.push_back(Unreadable(job.parent->PathOf(job.names[0]), why));
             break;
@@ -126,7 +131,7 @@ private:
             for (const auto &name : job.names) {
                 ScanFile file;
                 std::string why;
-                if (!file.OpenIn(*job.parent, name, &why)) {
+                if (!file.OpenIn(*job.parent, held, name, &why)) {
                     done.results.push_back(Unreadable(job.parent->PathOf(name), why));
                     continue;
                 }
@@ -142,7 +147,7 @@ private:
     }
 
     // A path given: a file is probed (through a link too), a folder read.
-    static void RunGiven(const Job &job, ScanProbe &probe, Done &done)
+    static void RunGiven(const Job &job, ScanProbe &probe, FolderDescriptors &held, Done &done)
     {
         ScanFile file;
         std::string why;
@@ -155,8 +160,8 @@ private:
         }
         auto folder = std::make_shared<ScanFolder>();
         std::string folderWhy;
-        if (folder->OpenGiven(job.path, &folderWhy)) {
-            List(std::move(folder), done);
+        if (folder->OpenGiven(job.path, held, &folderWhy)) {
+            List(std::move(folder), held, done);
             return;
         }
         // Neither: the file's reason, unless it was there but no file.
@@ -164,10 +169,10 @@ private:
     }
 
     // Reads a folder into slots and the jobs that fill them.
-    static void List(std::shared_ptr<const ScanFolder> folder, Done &done)
+    static void List(std::shared_ptr<const ScanFolder> folder, FolderDescriptors &held, Done &done)
     {
         std::string error;
-        const std::vector<ScanFolderEntry> entries = folder->Read(&error);
+        const std::vector<ScanFolderEntry> entries = folder->Read(held, &error);
         if (!error.empty())
             done.results.push_back(Unreadable(folder->Path(), error));
         done.listing = std::make_unique<Listing>();
@@ -269,12 +274,13 @@ private:
 void WalkAndProbe(const std::vector<std::string> &paths, unsigned threads, bool test, const ScanReportFn &report)
 {
     SharedWalk walk(paths, test, report);
-    std::vector<std::thread> others;
+    std::vector<WorkerThread> others;
+    others.reserve(threads);
     for (unsigned t = 1; t < threads; ++t)
-        others.emplace_back([&walk] { walk.Work(); });
-    walk.Work();  // the calling thread is one of the N
+        others.emplace_back(t - 1, [&walk] { walk.Work(true); });
+    walk.Work(false);  // the calling thread is one of the N
     for (auto &t : others)
-        t.join();
+        t.Join();
 }
 
 }  // namespace quill

@@ -54,7 +54,8 @@ run_host() {
     fi
 }
 
-# The installed quill finds its library without help.
+# The installed quill runs without help: it carries the library inside, or
+# (a sanitizer build) finds it in ../lib.
 mkdir -p "$work/out-quill"
 if ! env -u LD_LIBRARY_PATH "$prefix/bin/quill" x "$archive" -o "$work/out-quill" -k >"$work/quill.log" 2>&1; then
     fail "the installed quill: $(cat "$work/quill.log")"

@@ -7,8 +7,8 @@
 // the YMM registers, which leaf 1 ECX bit 27 (OSXSAVE) and bits 1 and 2 of
 // XCR0 tell.  AVX-512 Foundation is leaf 7 EBX bit 16, and its registers need
 // bits 5 to 7 of XCR0 as well (mask registers and both halves of the ZMM
-// file).  BMI2 is leaf 7 EBX bit 8.  On other processors or compilers the answer is false and the
-// portable paths run.
+// file).  BMI2 is leaf 7 EBX bit 8 and needs no state of its own.  On other
+// processors or compilers the answer is false and the portable paths run.
 #include "crypto/cpu_features.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__i386__) || defined(__x86_64__))

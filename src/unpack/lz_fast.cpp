@@ -12,7 +12,7 @@
 // Clang, for processors with BMI2, whose shifts by a register count take one
 // instruction (the loop's chain from one code to the next is two such
 // shifts).  The second build is entered when the processor reports BMI2; it
-// decodes the same, 2 % faster on the benchmark's mixed data.
+// decodes the same, 2-5 % faster on the benchmark's mixed data.
 #include "unpack/lz_fast.h"
 
 #include "unpack/huffman.h"

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "state/callbacks.h"
+#include "encoder_inputs.h"
 #include "extract_test_support.h"
 #include "packer/carrier_writer.h"
+#include "packer/encoder.h"
 #include "quillmark.h"
 #include "support/temp_dir.h"
 
@@ -111,6 +113,72 @@ TEST(ExtractCompressed, TheRealStreamInOurOwnCarriers)
             EXPECT_FALSE(fs::exists(wav));
             EXPECT_FALSE(fs::exists(dir.path() / "AFTER.TXT"));
         }
+    }
+    qmtest::EmptyEveryCallbackSlot();
+}
+
+// The reader hands the decoder its packed data in blocks of 64 KiB: a stream
+// of more than three blocks (its size no multiple of 64 KiB) decodes whole,
+// plain and behind a chaining value, and cutting it short anywhere, at a
+// block's end too, or damaging a byte in a later block is a CRC mismatch.
+TEST(ExtractCompressed, PackedDataOfSeveralReadBlocks)
+{
+    const Bytes data = qmtest::MixedBytes(3 * 0x100000 / 2, 91);
+    const Bytes stream = qmpack::EncodeLz(data);
+    constexpr std::size_t kBlock = 64 * 1024;
+    ASSERT_GT(stream.size(), 3 * kBlock);
+    ASSERT_NE(stream.size() % kBlock, 0u);
+    const std::uint32_t crc = qmpack::Crc32(data);
+
+    struct Case {
+        const char *what;
+        std::function<void(qmpack::EntrySpec &)> change;
+        std::uint16_t status;
+    };
+    const Case cases[] = {
+        {"intact", [](qmpack::EntrySpec &) {}, 0},
+        {"behind a chaining value",
+         [](qmpack::EntrySpec &e) { e = qmpack::ChainingOnlyEntry(e.name, e.stored); },
+         0},
+        {"cut at the end of the second block", [](qmpack::EntrySpec &e) { e.stored.resize(2 * kBlock); },
+         QM_STATUS_CRC_MISMATCH},
+        {"cut inside the third block", [](qmpack::EntrySpec &e) { e.stored.resize(2 * kBlock + 1000); },
+         QM_STATUS_CRC_MISMATCH},
+        {"a damaged byte in the fourth block", [](qmpack::EntrySpec &e) { e.stored[3 * kBlock + 5] ^= 0x10; },
+         QM_STATUS_CRC_MISMATCH},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        qmtest::TempDir dir;
+        qmpack::EntrySpec entry;
+        entry.name = "MIXED.BIN";
+        entry.stored = stream;
+        c.change(entry);
+        entry.unpackedSize = static_cast<std::int32_t>(data.size());
+        entry.dataCrc = crc;
+        qmpack::CarrierSpec layout;
+        layout.entries = {entry};
+        const std::string carrier = dir.Write("c.qm", qmpack::BuildCarrier(layout));
+
+        ArcOpenParams params;
+        std::memset(&params, 0, sizeof params);
+        std::strcpy(params.dataPassword, "pw");
+        InitHidFile(qmtest::LibPath(carrier).c_str(), &params);
+        ASSERT_EQ(GetArchiveStatus(), 0);
+        SetOutputPath(qmtest::LibPath(dir.path()).c_str());
+        FileMaskList masks;
+        InitFileMaskList(&masks);
+        ExtractFileMaskListArc(&masks);
+        EXPECT_EQ(GetArchiveStatus(), c.status);
+        DoneFileMaskList(&masks);
+        DoneArcFile(0);
+        SetOutputPath("");
+
+        const fs::path out = dir.path() / "MIXED.BIN";
+        if (c.status == 0)
+            EXPECT_EQ(qmpack::ReadFile(out.string()), data);
+        else
+            EXPECT_FALSE(fs::exists(out));
     }
     qmtest::EmptyEveryCallbackSlot();
 }

@@ -7,8 +7,8 @@
 // the YMM registers, which leaf 1 ECX bit 27 (OSXSAVE) and bits 1 and 2 of
 // XCR0 tell.  AVX-512 Foundation is leaf 7 EBX bit 16, and its registers need
 // bits 5 to 7 of XCR0 as well (mask registers and both halves of the ZMM
-// file).  On other processors or compilers the answer is false and the
-// portable paths run.
+// file).  BMI2 is leaf 7 EBX bit 8 and needs no state of its own.  On other
+// processors or compilers the answer is false and the portable paths run.
 #include "crypto/cpu_features.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__i386__) || defined(__x86_64__))
@@ -93,6 +93,15 @@ bool AskAvx512()
 #endif
 }
 
+bool AskBmi2()
+{
+#ifdef QM_HAVE_CPUID
+    return (ExtendedFeatures() >> 8) & 1;
+#else
+    return false;
+#endif
+}
+
 bool AskCpuWide()
 {
 #ifdef QM_HAVE_CPUID
@@ -147,6 +156,12 @@ bool CpuHasAvx2()
 bool CpuHasAvx512()
 {
     static const bool has = AskAvx512();
+    return has;
+}
+
+bool CpuHasBmi2()
+{
+    static const bool has = AskBmi2();
     return has;
 }
 

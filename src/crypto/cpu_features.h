@@ -24,4 +24,9 @@ bool CpuHasSse2();
 bool CpuHasAvx2();
 bool CpuHasAvx512();
 
+// True when the processor has BMI2 (shifts by a register count in one
+// instruction, leaf 7 EBX bit 8; no register state of its own), the set the
+// decoder's fast loop has a second build for.  Cached like the above.
+bool CpuHasBmi2();
+
 }  // namespace qm

@@ -10,14 +10,11 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/file_stream.h"
 #include "platform/posix/native_name.h"
 #include "platform/temp_name.h"
 
 namespace qm::platform {
-
-struct File {
-    std::FILE *stream;
-};
 
 namespace {
 

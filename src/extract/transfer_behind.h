@@ -32,6 +32,12 @@ constexpr std::uint32_t kWriteBehindMinimum = 1u << 20;
 // The rest of CopyStored once the key is chosen.
 bool CopyStoredBehind(ExportSession &session);
 
+// The same with the reads and writes on the writer thread and the CRC on
+// this one (copy_at_offsets.cpp), for a plain entry whose packed and
+// unpacked sizes agree, where the platform reads and writes at offsets.
+// False, with nothing read, written or changed, when it does not apply.
+bool CopyStoredAtOffsets(ExportSession &session);
+
 // UnpackStream with the session's decoder, whose packed bytes come from
 // source.
 bool UnpackStreamBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);

@@ -40,7 +40,8 @@ using qmpack::Bytes;
 enum class Kind { kStored, kCompressed };
 // kOffsets: the stored copy on two threads reading and writing at offsets,
 // where it applies; otherwise it must leave everything to the inline copy.
-enum class Path { kInline, kBehind, kOffsets };
+// kCopied: the decoding with copies of its deliveries written behind.
+enum class Path { kInline, kBehind, kOffsets, kCopied };
 
 struct Host {
     int stopAt = 0;  // the report (1-based) the host answers with 0; 0: none
@@ -129,6 +130,8 @@ Outcome Transfer(const Case &c, Path path)
     } else {
         if (path == Path::kInline)
             qm::UnpackStreamInline(session, window.data());
+        else if (path == Path::kCopied)
+            EXPECT_TRUE(qm::UnpackStreamCopiedBehind(session, &source, window.data()));
         else
             EXPECT_TRUE(qm::UnpackStreamBehind(session, &source, window.data()));
     }
@@ -203,6 +206,16 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
         EXPECT_EQ(behind.bytesDone, inline_.bytesDone);
         EXPECT_EQ(behind.unpackedLeft, inline_.unpackedLeft);
         // The comparison means something only if the cases reach what they are about.
+        if (c.kind == Kind::kCompressed) {
+            const Outcome copied = Transfer(c, Path::kCopied);
+            EXPECT_EQ(copied.status, inline_.status);
+            EXPECT_EQ(copied.calls, inline_.calls);
+            EXPECT_TRUE(copied.output == inline_.output) << copied.output.size() << " bytes against "
+                                                         << inline_.output.size();
+            EXPECT_EQ(copied.dataCrc, inline_.dataCrc);
+            EXPECT_EQ(copied.bytesDone, inline_.bytesDone);
+            EXPECT_EQ(copied.unpackedLeft, inline_.unpackedLeft);
+        }
         if (c.kind == Kind::kStored) {
             const Outcome offsets = Transfer(c, Path::kOffsets);
             EXPECT_EQ(offsets.tookOffsets, c.method == QM_CIPHER_NONE && !c.acceptNothing);
@@ -234,6 +247,8 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
 // against the inline copy.
 TEST(WriteBehind, StoredCopiesReportWriteAndEndAsInline) { ExpectSameAsInline(StoredCases()); }
 
+// The decoding that hands out its window and the one that hands out copies
+// against the inline decoding.
 TEST(WriteBehind, DecodingsReportWriteAndEndAsInline) { ExpectSameAsInline(CompressedCases()); }
 
 TEST(WriteBehind, PiecesBehindAClosedGateAreNeverWritten)

@@ -42,4 +42,9 @@ bool CopyStoredAtOffsets(ExportSession &session);
 // source.
 bool UnpackStreamBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
 
+// The same with every delivery of the decoder copied into a buffer of the
+// writer's (unpack_copied_behind.cpp): the window never leaves this thread.
+// UnpackStream takes this form for large entries.
+bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
+
 }  // namespace qm

@@ -40,6 +40,7 @@
 #include "extract/pipeline.h"
 #include "extract/transfer_behind.h"
 #include "platform/file_offsets.h"
+#include "platform/large_block.h"
 
 namespace qm {
 
@@ -204,7 +205,8 @@ bool CopyStoredAtOffsets(ExportSession &session)
     const std::int64_t outputStart = platform::Tell(transfer.output);
     if (carrierStart < 0 || outputStart < 0)
         return false;
-    auto *buffers = static_cast<std::uint8_t *>(std::malloc(2 * std::size_t{kCopyBlockSize}));
+    constexpr std::size_t kBuffersSize = 2 * std::size_t{kCopyBlockSize};
+    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kBuffersSize));
     if (!buffers)
         return false;
     // The file's room reserved in one go rather than block by block as the
@@ -213,7 +215,7 @@ bool CopyStoredAtOffsets(ExportSession &session)
     // no reserved room outlives a failure.
     platform::Preallocate(transfer.output, outputStart, transfer.packedLeft);
     CopyAtOffsets(session, carrierStart, outputStart, transfer.packedLeft, buffers).Run();
-    std::free(buffers);
+    platform::FreeLargeBlock(buffers, kBuffersSize);
     return true;
 }
 

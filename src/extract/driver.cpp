@@ -41,6 +41,7 @@
 #include "extract/pipeline.h"
 #include "paths/host_path.h"
 #include "paths/output_name.h"
+#include "platform/large_block.h"
 #include "unpack/tables.h"
 
 namespace qm {
@@ -200,8 +201,9 @@ void ExtractEntries(ExportSession &session, const HidFileList *list)
     }
     // The decoder's window, one for the whole run.  Zeroed, so that a damaged
     // stream that reaches back before its first byte copies zeros rather
-    // than whatever the heap held.
-    auto *window = static_cast<std::uint8_t *>(std::calloc(kWindowSize, 1));
+    // than whatever the heap held; a large block (large_block.h), since it
+    // is written through.
+    auto *window = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kWindowSize));
     if (!window) {
         platform::Close(session.carrier);
         session.carrier = nullptr;
@@ -221,7 +223,7 @@ void ExtractEntries(ExportSession &session, const HidFileList *list)
         }
     }
 
-    std::free(window);
+    platform::FreeLargeBlock(window, kWindowSize);
     platform::Close(session.carrier);
     session.carrier = nullptr;
 }

@@ -28,6 +28,7 @@
 #include "extract/pipeline.h"
 #include "extract/transfer_behind.h"
 #include "extract/write_behind.h"
+#include "platform/large_block.h"
 
 namespace qm {
 
@@ -147,13 +148,14 @@ private:
 
 bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window)
 {
-    auto *buffers = static_cast<std::uint8_t *>(std::malloc(std::size_t{kBuffers} * kWindowSize));
+    constexpr std::size_t kBuffersSize = std::size_t{kBuffers} * kWindowSize;
+    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kBuffersSize));
     if (!buffers)
         return false;
     TransferState &transfer = session.transfer;
     WriteBehind writer;
     if (!writer.Start(transfer.output, transfer.dataCrc)) {
-        std::free(buffers);
+        platform::FreeLargeBlock(buffers, kBuffersSize);
         return false;
     }
     transfer.bytesDone = 0;
@@ -162,7 +164,7 @@ bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std:
     transfer.bytesDone = session.decoder.done;
     StreamCopiedBehind(session, writer, buffers).Run();
     writer.Stop();
-    std::free(buffers);
+    platform::FreeLargeBlock(buffers, kBuffersSize);
     return true;
 }
 

@@ -194,7 +194,13 @@ EntryOutcome ExtractEntry(ExportSession &session, const HidFileItem &entry, std:
 
 void ExtractEntries(ExportSession &session, const HidFileList *list)
 {
-    session.carrier = platform::OpenForRead(session.archive.CarrierPath);
+    // The decoder asks for its input 8 KiB at a time; through the C
+    // library's 4 KiB buffer every ask took two reads of 4 KiB (2,800
+    // system calls for 11 MiB of packed data).  With 64 KiB, one in eight;
+    // the next entry's header, right behind the data, is often in the buffer
+    // already.
+    constexpr std::size_t kCarrierBuffer = 64 * 1024;
+    session.carrier = platform::OpenForRead(session.archive.CarrierPath, kCarrierBuffer);
     if (!session.carrier) {
         session.status = QM_STATUS_CANNOT_OPEN;
         return;

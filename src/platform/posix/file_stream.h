@@ -8,6 +8,7 @@ namespace qm::platform {
 
 struct File {
     std::FILE *stream;
+    char *buffer = nullptr;  // the stream's buffer when the library gave it one
 };
 
 }  // namespace qm::platform

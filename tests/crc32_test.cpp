@@ -145,4 +145,28 @@ TEST(Crc32, DataFormGivesTheSameWithFoldingOffAndOn)
     EXPECT_EQ(results[1], results[0]);
 }
 
+// The shift is what joins CRCs of pieces folded apart (the stored copy's
+// two threads): it must equal folding that many zero bytes, for lengths at
+// and around the powers of two it is built from, and a CRC joined from
+// pieces must equal the CRC of the whole.
+TEST(Crc32, ShiftEqualsFoldingZerosAndJoinsPieces)
+{
+    const std::vector<std::uint8_t> zeros(1 << 20, 0);
+    for (std::uint64_t length : {0u, 1u, 2u, 3u, 7u, 8u, 255u, 4096u, 32512u, 520191u, 520192u, 1048576u}) {
+        for (std::uint32_t value : {0u, 1u, 0x80000000u, 0xFFFFFFFFu, 0x12345678u}) {
+            SCOPED_TRACE(testing::Message() << "length " << length << " value " << value);
+            EXPECT_EQ(qm::Crc32Shift(value, length), qm::Crc32Update(value, zeros.data(), length));
+        }
+    }
+    const auto data = RandomBytes(3 * 520192 + 777, 9);
+    const std::uint32_t whole = qm::Crc32Update(0xFFFFFFFFu, data.data(), data.size());
+    for (std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{520192}, data.size() - 1, data.size()}) {
+        SCOPED_TRACE(testing::Message() << "cut at " << cut);
+        const std::uint32_t first = qm::Crc32Update(0xFFFFFFFFu, data.data(), cut);
+        const std::uint32_t second = qm::Crc32Update(0, data.data() + cut, data.size() - cut);
+        EXPECT_EQ(qm::Crc32Shift(first, data.size() - cut) ^ second, whole);
+    }
+}
+
 }  // namespace
+

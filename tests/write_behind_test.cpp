@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,16 +22,26 @@
 #include "extract/pipeline.h"
 #include "extract/transfer_behind.h"
 #include "extract/write_behind.h"
+#include "packer/carrier_writer.h"
 #include "packer/encoder.h"
+#include "quillmark.h"
 #include "support/temp_dir.h"
 #include "unpack/tables.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
 using qmpack::Bytes;
 
 enum class Kind { kStored, kCompressed };
-enum class Path { kInline, kBehind };
+// kOffsets: the stored copy on two threads reading and writing at offsets,
+// where it applies; otherwise it must leave everything to the inline copy.
+// kCopied: the decoding with copies of its deliveries written behind.
+enum class Path { kInline, kBehind, kOffsets, kCopied };
 
 struct Host {
     int stopAt = 0;  // the report (1-based) the host answers with 0; 0: none
@@ -50,6 +62,8 @@ struct Outcome {
     std::uint16_t status;
     std::int32_t bytesDone;
     std::int32_t unpackedLeft;
+    std::uint32_t packedLeft;
+    bool tookOffsets = false;  // kOffsets: the copy at offsets applied
 };
 
 class SourceOfPipeline final : public qm::PackedSource {
@@ -72,6 +86,7 @@ struct Case {
     qm::CipherMethod method = -1;
     int stopAt = 0;
     bool acceptNothing = false;  // the output takes no bytes: every write fails
+    std::uint32_t missing = 0;   // the header promises this many bytes more than the carrier holds
 };
 
 Outcome Transfer(const Case &c, Path path)
@@ -93,22 +108,30 @@ Outcome Transfer(const Case &c, Path path)
     EXPECT_TRUE(session.carrier && transfer.output);
     Host host{c.stopAt, {}};
     session.callbacks.progress = {RecordProgress, reinterpret_cast<QmUserValue>(&host)};
-    transfer.packedLeft = static_cast<std::uint32_t>(c.packed.size() - (c.method == 2 ? 8 : 0));
-    transfer.unpackedLeft = transfer.progressTotal = c.unpackedSize;
+    transfer.packedLeft = static_cast<std::uint32_t>(c.packed.size() - (c.method == 2 ? 8 : 0)) + c.missing;
+    transfer.unpackedLeft = transfer.progressTotal = c.unpackedSize + static_cast<std::int32_t>(c.missing);
     transfer.dataCrc = 0xFFFFFFFFu;
     transfer.activeCipher = c.method;
     transfer.readIvFirst = c.method == 1 || c.method == 2;
     session.cipher.SelectKey("pw", c.method);
     static std::vector<std::uint8_t> window(qm::kWindowSize);
     SourceOfPipeline source(session);
+    bool tookOffsets = false;
     if (c.kind == Kind::kStored) {
-        if (path == Path::kInline)
+        if (path == Path::kInline) {
             qm::CopyStoredInline(session);
-        else
+        } else if (path == Path::kOffsets) {
+            tookOffsets = qm::CopyStoredAtOffsets(session);
+            if (!tookOffsets)
+                qm::CopyStoredInline(session);
+        } else {
             EXPECT_TRUE(qm::CopyStoredBehind(session));
+        }
     } else {
         if (path == Path::kInline)
             qm::UnpackStreamInline(session, window.data());
+        else if (path == Path::kCopied)
+            EXPECT_TRUE(qm::UnpackStreamCopiedBehind(session, &source, window.data()));
         else
             EXPECT_TRUE(qm::UnpackStreamBehind(session, &source, window.data()));
     }
@@ -117,8 +140,8 @@ Outcome Transfer(const Case &c, Path path)
     qm::platform::Close(transfer.output);
     session.carrier = nullptr;
     transfer.output = nullptr;
-    return {std::move(host.calls), qmpack::ReadFile(out), transfer.dataCrc, session.status,
-            transfer.bytesDone,    transfer.unpackedLeft};
+    return {std::move(host.calls),  qmpack::ReadFile(out),  transfer.dataCrc, session.status,
+            transfer.bytesDone,     transfer.unpackedLeft, transfer.packedLeft, tookOffsets};
 }
 
 std::vector<Case> StoredCases()
@@ -128,12 +151,22 @@ std::vector<Case> StoredCases()
     const Bytes tail = qmtest::RandomBytes(5 * qm::kWindowSize / 4 + 3, 42);
     chained.insert(chained.end(), tail.begin(), tail.end());
     chained.resize(8 + ((tail.size() + 7) & ~std::size_t{7}), 0);  // whole cipher blocks
+    // Whole blocks only, an odd number of them: the last block is the
+    // calling thread's and full.
+    const Bytes wholeBlocks = qmtest::RandomBytes(5 * qm::kCopyBlockSize, 48);
     const auto size = [](const Bytes &b) { return static_cast<std::int32_t>(b.size()); };
     return {
         {"stored", Kind::kStored, stored, size(stored)},
         {"stored, method 2 with a padded last block", Kind::kStored, chained, size(tail), 2},
         {"stored, the host stops at report 40", Kind::kStored, stored, size(stored), -1, 40},
         {"stored, every write fails", Kind::kStored, stored, size(stored), -1, 0, true},
+        {"stored, five whole blocks", Kind::kStored, wholeBlocks, size(wholeBlocks)},
+        // The carrier ends inside the second thread's block, then exactly
+        // at the end of one of its blocks.
+        {"stored, the carrier ends inside a block", Kind::kStored, stored, size(stored), -1, 0, false, 600000},
+        {"stored, the carrier ends at a block's end", Kind::kStored,
+         Bytes(stored.begin(), stored.begin() + 2 * qm::kCopyBlockSize), 2 * qm::kCopyBlockSize, -1, 0, false,
+         qm::kCopyBlockSize + 5},
     };
 }
 
@@ -173,7 +206,32 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
         EXPECT_EQ(behind.bytesDone, inline_.bytesDone);
         EXPECT_EQ(behind.unpackedLeft, inline_.unpackedLeft);
         // The comparison means something only if the cases reach what they are about.
-        if (c.stopAt) {
+        if (c.kind == Kind::kCompressed) {
+            const Outcome copied = Transfer(c, Path::kCopied);
+            EXPECT_EQ(copied.status, inline_.status);
+            EXPECT_EQ(copied.calls, inline_.calls);
+            EXPECT_TRUE(copied.output == inline_.output) << copied.output.size() << " bytes against "
+                                                         << inline_.output.size();
+            EXPECT_EQ(copied.dataCrc, inline_.dataCrc);
+            EXPECT_EQ(copied.bytesDone, inline_.bytesDone);
+            EXPECT_EQ(copied.unpackedLeft, inline_.unpackedLeft);
+        }
+        if (c.kind == Kind::kStored) {
+            const Outcome offsets = Transfer(c, Path::kOffsets);
+            EXPECT_EQ(offsets.tookOffsets, c.method == QM_CIPHER_NONE && !c.acceptNothing);
+            EXPECT_EQ(offsets.status, inline_.status);
+            EXPECT_EQ(offsets.calls, inline_.calls);
+            EXPECT_TRUE(offsets.output == inline_.output) << offsets.output.size() << " bytes against "
+                                                          << inline_.output.size();
+            EXPECT_EQ(offsets.dataCrc, inline_.dataCrc);
+            EXPECT_EQ(offsets.bytesDone, inline_.bytesDone);
+            EXPECT_EQ(offsets.unpackedLeft, inline_.unpackedLeft);
+            EXPECT_EQ(offsets.packedLeft, inline_.packedLeft);
+        }
+        if (c.missing) {
+            EXPECT_EQ(inline_.status, QM_STATUS_OK);
+            EXPECT_EQ(inline_.packedLeft, c.missing);  // the copy ended where the carrier did
+        } else if (c.stopAt) {
             EXPECT_EQ(inline_.status, QM_STATUS_STOPPED);
             EXPECT_GE(inline_.calls.size(), static_cast<std::size_t>(c.stopAt));
         } else if (c.acceptNothing) {
@@ -185,8 +243,12 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
     }
 }
 
+// The copy on the writer thread and the copy at offsets on two threads
+// against the inline copy.
 TEST(WriteBehind, StoredCopiesReportWriteAndEndAsInline) { ExpectSameAsInline(StoredCases()); }
 
+// The decoding that hands out its window and the one that hands out copies
+// against the inline decoding.
 TEST(WriteBehind, DecodingsReportWriteAndEndAsInline) { ExpectSameAsInline(CompressedCases()); }
 
 TEST(WriteBehind, PiecesBehindAClosedGateAreNeverWritten)
@@ -220,4 +282,155 @@ TEST(WriteBehind, PiecesBehindAClosedGateAreNeverWritten)
     EXPECT_EQ(qmpack::ReadFile(out), Bytes(data.begin(), data.begin() + 2000));
 }
 
+// ---- a large stored entry extracted end to end ---------------------------------------
+//
+// Through the exports, on real files: the copy of a large stored entry (on
+// two threads at offsets where the platform allows) must end every failure
+// in its status with neither the output nor its temporary file left.
+
+// A stored entry of 3 MB behind a 300-byte prefix, so that its data starts
+// at no particular place in the carrier.
+constexpr std::size_t kLargeEntry = 3 * 1000 * 1000 + 17;
+
+struct LargeRun {
+    qmtest::TempDir dir;
+    std::filesystem::path out = dir.path() / "out";
+    std::string carrier;
+    Bytes data = qmtest::RandomBytes(kLargeEntry, 51);
+    std::size_t dataStart = 0;  // where the entry's data begins in the carrier
+
+    explicit LargeRun(bool damage = false)
+    {
+        std::filesystem::create_directory(out);
+        qmpack::CarrierSpec layout;
+        layout.prefix = Bytes(300, 0x33);
+        layout.entries.push_back(qmpack::StoredEntry("BIG.BIN", data));
+        if (damage)
+            layout.entries.back().stored[kLargeEntry / 2] ^= 0x01;
+        const Bytes bytes = qmpack::BuildCarrier(layout);
+        dataStart = bytes.size() - kLargeEntry;
+        carrier = dir.Write("carrier.bin", bytes);
+    }
+
+    // Opens the carrier and extracts everything into out/; the status.
+    std::uint16_t Extract(SetProgressProc progress = nullptr, QmUserValue user = 0) const
+    {
+        // Every extraction wants a data password, plain entries too.
+        ArcOpenParams params;
+        std::memset(&params, 0, sizeof params);
+        std::strcpy(params.dataPassword, "pw");
+        InitHidFile(carrier.c_str(), &params);
+        if (GetArchiveStatus() != 0)
+            return GetArchiveStatus();
+        std::string folder = out.string();
+        for (char &c : folder)
+            if (c == '/')
+                c = '\\';
+        SetOutputPath(folder.c_str());
+        SetSetProgressProc(user, progress);
+        FileMaskList masks;
+        InitFileMaskList(&masks);
+        ExtractFileMaskListArc(&masks);
+        const std::uint16_t status = GetArchiveStatus();
+        DoneFileMaskList(&masks);
+        DoneArcFile(0);
+        SetSetProgressProc(0, nullptr);
+        SetOutputPath("");
+        SetArchiveStatus(0);
+        return status;
+    }
+
+    std::vector<std::string> Left() const
+    {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(out))
+            names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+TEST(WriteBehind, ALargeStoredEntryComesOutWhole)
+{
+    const LargeRun run;
+    EXPECT_EQ(run.Extract(), QM_STATUS_OK);
+    EXPECT_EQ(run.Left(), std::vector<std::string>{"BIG.BIN"});
+    EXPECT_TRUE(qmpack::ReadFile((run.out / "BIG.BIN").string()) == run.data);
+}
+
+TEST(WriteBehind, ALargeStoredEntryWhoseCrcDoesNotMatchIsRemovedAndReported)
+{
+    const LargeRun run(true);
+    EXPECT_EQ(run.Extract(), QM_STATUS_CRC_MISMATCH);
+    EXPECT_TRUE(run.Left().empty());
+}
+
+TEST(WriteBehind, ACarrierCutShortEndsInAMismatchAndLeavesNothing)
+{
+    // Cut inside the first block, inside a later one, and one byte short.
+    for (std::size_t keep : {std::size_t{1000}, kLargeEntry / 2 + 3, kLargeEntry - 1}) {
+        SCOPED_TRACE(keep);
+        const LargeRun run;
+        std::filesystem::resize_file(run.carrier, run.dataStart + keep);
+        EXPECT_EQ(run.Extract(), QM_STATUS_CRC_MISMATCH);
+        EXPECT_TRUE(run.Left().empty());
+    }
+}
+
+// The host cuts the carrier at its first progress report, while the copy
+// is going on: the copy may have read everything before the cut (the entry
+// is then whole) or not (a mismatch, nothing left); never anything else.
+struct Cutter {
+    std::string carrier;
+    std::uintmax_t size;
+    bool cut = false;
+};
+
+std::int32_t QM_CALL CutAtFirstReport(QmUserValue user, std::int32_t, std::int32_t)
+{
+    auto *cutter = reinterpret_cast<Cutter *>(user);
+    if (!cutter->cut) {
+        cutter->cut = true;
+        std::filesystem::resize_file(cutter->carrier, cutter->size);
+    }
+    return 1;
+}
+
+TEST(WriteBehind, ACarrierCutUnderTheCopyEndsWholeOrInAMismatch)
+{
+    for (std::size_t keep : {std::size_t{600000}, std::size_t{2000000}}) {
+        SCOPED_TRACE(keep);
+        const LargeRun run;
+        Cutter cutter{run.carrier, run.dataStart + keep};
+        const std::uint16_t status = run.Extract(CutAtFirstReport, reinterpret_cast<QmUserValue>(&cutter));
+        EXPECT_TRUE(cutter.cut);
+        if (status == QM_STATUS_OK) {
+            EXPECT_TRUE(qmpack::ReadFile((run.out / "BIG.BIN").string()) == run.data);
+        } else {
+            EXPECT_EQ(status, QM_STATUS_CRC_MISMATCH);
+            EXPECT_TRUE(run.Left().empty());
+        }
+    }
+}
+
+#ifndef _WIN32
+// A file-size limit makes the system refuse the writes past 1 MB: a write
+// error, which ends the entry and removes its file.
+TEST(WriteBehind, AWriteErrorEndsALargeStoredEntryAndLeavesNothing)
+{
+    const LargeRun run;
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit limited = before;
+    limited.rlim_cur = 1000000;
+    void (*const handler)(int) = signal(SIGXFSZ, SIG_IGN);  // EFBIG rather than the signal
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::uint16_t status = run.Extract();
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(status, QM_STATUS_WRITE_FAILED);
+    EXPECT_TRUE(run.Left().empty());
+}
+#endif
+
 }  // namespace
+

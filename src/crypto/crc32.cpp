@@ -94,4 +94,37 @@ std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t len
     return Crc32Slices(value, p, length);
 }
 
+namespace {
+
+// Polynomials modulo the CRC's, in the register's reflected form: bit 31 is
+// x^0, bit 0 is x^31.  The product a * b mod P, one bit of a at a time, b
+// multiplied by x (shifted right, reduced) at each step.
+std::uint32_t MultiplyModP(std::uint32_t a, std::uint32_t b)
+{
+    std::uint32_t product = 0;
+    for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+        if (a & bit)
+            product ^= b;
+        b = (b & 1) ? (b >> 1) ^ kCrc32Polynomial : b >> 1;
+    }
+    return product;
+}
+
+}  // namespace
+
+std::uint32_t Crc32Shift(std::uint32_t value, std::uint64_t length)
+{
+    // Folding a zero byte multiplies the register by x^8: `length` bytes by
+    // x^(8 * length), made of the squarings x^8, x^16, x^32, ... picked by
+    // the bits of length.
+    std::uint32_t power = 1u << 23;  // x^8
+    std::uint32_t factor = 1u << 31;  // 1
+    for (; length != 0; length >>= 1) {
+        if (length & 1)
+            factor = MultiplyModP(factor, power);
+        power = MultiplyModP(power, power);
+    }
+    return MultiplyModP(factor, value);
+}
+
 }  // namespace qm

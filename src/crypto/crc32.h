@@ -42,4 +42,11 @@ std::uint32_t Crc32Data(std::uint32_t value, const void *data, std::int32_t leng
 // share nothing but constant tables: any number of threads may call them.
 std::uint32_t Crc32Update(std::uint32_t value, const void *data, std::size_t length);
 
+// The register after `length` zero bytes: what a register becomes when the
+// bytes after it are folded separately.  With R(v, d) the register after the
+// bytes d from the register v, R(v, a then b) = Crc32Shift(R(v, a), |b|) ^
+// R(0, b), so two pieces folded apart, each from 0, join into one CRC.  Takes
+// time in the logarithm of the length.
+std::uint32_t Crc32Shift(std::uint32_t value, std::uint64_t length);
+
 }  // namespace qm

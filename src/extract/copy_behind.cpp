@@ -20,6 +20,7 @@
 #include "extract/pipeline.h"
 #include "extract/transfer_behind.h"
 #include "extract/write_behind.h"
+#include "platform/large_block.h"
 
 namespace qm {
 
@@ -100,20 +101,21 @@ private:
 
 bool CopyStoredBehind(ExportSession &session)
 {
-    auto *buffers = static_cast<std::uint8_t *>(std::malloc(std::size_t{kRingBlocks} * kCopyBlockSize));
+    constexpr std::size_t kBuffersSize = std::size_t{kRingBlocks} * kCopyBlockSize;
+    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kBuffersSize));
     if (!buffers)
         return false;  // the inline copy makes do with one block
     WriteBehind writer;
     TransferState &transfer = session.transfer;
     if (!writer.Start(transfer.output, 0)) {
-        std::free(buffers);
+        platform::FreeLargeBlock(buffers, kBuffersSize);
         return false;
     }
     transfer.dataCrc = 0xFFFFFFFFu;
     transfer.bytesDone = 0;
     StoredCopy(session, writer, buffers).Run();
     writer.Stop();
-    std::free(buffers);
+    platform::FreeLargeBlock(buffers, kBuffersSize);
     return true;
 }
 

@@ -41,6 +41,7 @@
 #include "extract/pipeline.h"
 #include "paths/host_path.h"
 #include "paths/output_name.h"
+#include "platform/large_block.h"
 #include "unpack/tables.h"
 
 namespace qm {
@@ -193,15 +194,22 @@ EntryOutcome ExtractEntry(ExportSession &session, const HidFileItem &entry, std:
 
 void ExtractEntries(ExportSession &session, const HidFileList *list)
 {
-    session.carrier = platform::OpenForRead(session.archive.CarrierPath);
+    // The decoder asks for its input 8 KiB at a time; through the C
+    // library's 4 KiB buffer every ask took two reads of 4 KiB (2,800
+    // system calls for 11 MiB of packed data).  With 64 KiB, one in eight;
+    // the next entry's header, right behind the data, is often in the buffer
+    // already.
+    constexpr std::size_t kCarrierBuffer = 64 * 1024;
+    session.carrier = platform::OpenForRead(session.archive.CarrierPath, kCarrierBuffer);
     if (!session.carrier) {
         session.status = QM_STATUS_CANNOT_OPEN;
         return;
     }
     // The decoder's window, one for the whole run.  Zeroed, so that a damaged
     // stream that reaches back before its first byte copies zeros rather
-    // than whatever the heap held.
-    auto *window = static_cast<std::uint8_t *>(std::calloc(kWindowSize, 1));
+    // than whatever the heap held; a large block (large_block.h), since it
+    // is written through.
+    auto *window = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kWindowSize));
     if (!window) {
         platform::Close(session.carrier);
         session.carrier = nullptr;
@@ -221,7 +229,7 @@ void ExtractEntries(ExportSession &session, const HidFileList *list)
         }
     }
 
-    std::free(window);
+    platform::FreeLargeBlock(window, kWindowSize);
     platform::Close(session.carrier);
     session.carrier = nullptr;
 }

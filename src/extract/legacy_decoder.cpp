@@ -1,7 +1,8 @@
 // legacy_decoder.cpp - UnpackStream: a session's StreamDecoder pulling the
 // entry's packed bytes through ReadPackedData and handing its window to
-// WriteUnpackedData on the caller's thread (the writer-thread form of the
-// same run is UnpackStreamBehind, transfer_behind.h).
+// WriteUnpackedData on the caller's thread, or for a large entry to the
+// writer thread (the writer-thread forms of the same run are in
+// transfer_behind.h).
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "extract/export_session.h"
 #include "extract/pipeline.h"
+#include "extract/transfer_behind.h"
 
 namespace qm {
 
@@ -83,14 +85,18 @@ void FlushWindow(ExportSession &session)
 
 void UnpackStream(ExportSession &session, std::uint8_t *window)
 {
-    // Compressed entries are decoded and written on the caller's thread.
-    // UnpackStreamBehind (the writes on a thread of their own) hands the
-    // window over in 128 KiB pieces, and measured on two cores that costs the
-    // decoder 30 % of its rate (unpack_bench: 735 against 1031 MB/s) while a
-    // whole extraction into memory gains nothing (extract_bench: 4.6-5.1
-    // against 5.0 times unar): the decoder, not the writes, sets the pace.
-    // It stays ready, and tested against this path, for when the decoder is
-    // fast enough for the writes to matter.
+    // A large entry is decoded here and written by the writer thread from
+    // copies of the deliveries (UnpackStreamCopiedBehind): the writes into
+    // the file, a fifth of a whole extraction's time, go on beside the
+    // decoding.  Handing out the window itself (UnpackStreamBehind) cost
+    // the decoder 30 % of its rate; a copy of each delivery costs it a few.
+    if (session.transfer.unpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum)) {
+        PipelineSource source(session);
+        const bool behind = UnpackStreamCopiedBehind(session, &source, window);
+        session.decoder.input.source = nullptr;  // the source lives only for this entry
+        if (behind)
+            return;
+    }
     UnpackStreamInline(session, window);
 }
 

@@ -127,9 +127,10 @@ void CopyStored(ExportSession &session)
     TransferState &transfer = session.transfer;
     transfer.readIvFirst = transfer.activeCipher == 1 || transfer.activeCipher == 2;
     session.cipher.SelectKey(session.archive.DataPassword, transfer.activeCipher);
-    // A large entry is written on a thread of its own while the blocks
-    // behind it are read.
-    if (transfer.packedLeft >= kWriteBehindMinimum && CopyStoredBehind(session))
+    // A large entry is read and written on a thread of its own, the CRC
+    // folded behind it here, where the platform allows; otherwise written
+    // on a thread of its own while the blocks behind it are read here.
+    if (transfer.packedLeft >= kWriteBehindMinimum && (CopyStoredAtOffsets(session) || CopyStoredBehind(session)))
         return;
     CopyStoredInline(session);
 }

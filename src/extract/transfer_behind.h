@@ -32,8 +32,19 @@ constexpr std::uint32_t kWriteBehindMinimum = 1u << 20;
 // The rest of CopyStored once the key is chosen.
 bool CopyStoredBehind(ExportSession &session);
 
+// The same with the reads and writes on the writer thread and the CRC on
+// this one (copy_at_offsets.cpp), for a plain entry whose packed and
+// unpacked sizes agree, where the platform reads and writes at offsets.
+// False, with nothing read, written or changed, when it does not apply.
+bool CopyStoredAtOffsets(ExportSession &session);
+
 // UnpackStream with the session's decoder, whose packed bytes come from
 // source.
 bool UnpackStreamBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
+
+// The same with every delivery of the decoder copied into a buffer of the
+// writer's (unpack_copied_behind.cpp): the window never leaves this thread.
+// UnpackStream takes this form for large entries.
+bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
 
 }  // namespace qm

@@ -22,7 +22,9 @@ namespace qm::platform {
 
 struct File;
 
-File *OpenForRead(const char *path);   // null on failure
+// Null on failure.  A bufferSize other than 0 gives the stream a buffer of
+// that size rather than the C library's own (a few kilobytes).
+File *OpenForRead(const char *path, std::size_t bufferSize = 0);
 File *OpenForWrite(const char *path);  // creates or truncates; null on failure
 void Close(File *file);                // accepts null
 

@@ -8,16 +8,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string>
 
+#include "platform/posix/file_stream.h"
 #include "platform/posix/native_name.h"
 #include "platform/temp_name.h"
 
 namespace qm::platform {
-
-struct File {
-    std::FILE *stream;
-};
 
 namespace {
 
@@ -30,7 +28,7 @@ File *Wrap(std::FILE *stream)
 
 }  // namespace
 
-File *OpenForRead(const char *path)
+File *OpenForRead(const char *path, std::size_t bufferSize)
 {
     if (!path || !*path)
         return nullptr;
@@ -55,7 +53,15 @@ File *OpenForRead(const char *path)
         close(fd);
         return nullptr;
     }
-    return Wrap(stream);
+    File *file = Wrap(stream);
+    // The buffer is ours: the C library may take only the mode from a call
+    // without one.  Set before any read, as it must be.
+    if (file && bufferSize > 0) {
+        file->buffer = new (std::nothrow) char[bufferSize];
+        if (file->buffer)
+            std::setvbuf(stream, file->buffer, _IOFBF, bufferSize);
+    }
+    return file;
 }
 
 File *OpenForWrite(const char *path)
@@ -112,6 +118,7 @@ void Close(File *file)
     if (!file)
         return;
     std::fclose(file->stream);
+    delete[] file->buffer;
     delete file;
 }
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 
 #include <cstdio>
+#include <new>
 
 #include "platform/temp_name.h"
 
@@ -16,6 +17,7 @@ namespace qm::platform {
 
 struct File {
     std::FILE *stream;
+    char *buffer = nullptr;  // the stream's buffer when the library gave it one
 };
 
 namespace {
@@ -29,7 +31,7 @@ File *Wrap(std::FILE *stream)
 
 }  // namespace
 
-File *OpenForRead(const char *path)
+File *OpenForRead(const char *path, std::size_t bufferSize)
 {
     if (!path || !*path)
         return nullptr;
@@ -47,7 +49,15 @@ File *OpenForRead(const char *path)
         std::fclose(stream);
         return nullptr;
     }
-    return Wrap(stream);
+    File *file = Wrap(stream);
+    // The buffer is ours: the C library may take only the mode from a call
+    // without one.  Set before any read, as it must be.
+    if (file && bufferSize > 0) {
+        file->buffer = new (std::nothrow) char[bufferSize];
+        if (file->buffer)
+            std::setvbuf(stream, file->buffer, _IOFBF, bufferSize);
+    }
+    return file;
 }
 
 File *OpenForWrite(const char *path)
@@ -121,6 +131,7 @@ void Close(File *file)
     if (!file)
         return;
     std::fclose(file->stream);
+    delete[] file->buffer;
     delete file;
 }
 

@@ -192,6 +192,14 @@ std::vector<Case> CompressedCases()
     };
 }
 
+// Only the POSIX side reads and writes at offsets; on Windows a plain stored
+// entry keeps the copy with the writes on the other thread.
+#ifdef _WIN32
+constexpr bool kCopiesAtOffsets = false;
+#else
+constexpr bool kCopiesAtOffsets = true;
+#endif
+
 void ExpectSameAsInline(const std::vector<Case> &cases)
 {
     for (const Case &c : cases) {
@@ -218,7 +226,7 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
         }
         if (c.kind == Kind::kStored) {
             const Outcome offsets = Transfer(c, Path::kOffsets);
-            EXPECT_EQ(offsets.tookOffsets, c.method == QM_CIPHER_NONE && !c.acceptNothing);
+            EXPECT_EQ(offsets.tookOffsets, kCopiesAtOffsets && c.method == QM_CIPHER_NONE && !c.acceptNothing);
             EXPECT_EQ(offsets.status, inline_.status);
             EXPECT_EQ(offsets.calls, inline_.calls);
             EXPECT_TRUE(offsets.output == inline_.output) << offsets.output.size() << " bytes against "

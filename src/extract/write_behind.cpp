@@ -1,8 +1,17 @@
 // write_behind.cpp - the writer thread and its queue.
 //
-// The queue is a ring of kSlots pieces under one mutex.  Pieces are large
-// (a hundred kilobytes and more), so a lock and a wake-up per piece cost
-// nothing measurable; the write itself happens outside the lock.
+// The queue is a ring of kSlots pieces.  The extracting thread fills a slot
+// and then moves submitted_; the writer writes the piece outside any lock,
+// sets the slot's results and then moves written_.  Each counter is stored
+// with release and loaded with acquire, so a slot's contents are seen
+// whole by the side that reads them next.
+//
+// Sleeping: the writer waits on events_, the extracting thread on
+// written_.  A waiter takes the counter's value before it tests for work,
+// and the other side moves the counter after it made the work visible, so
+// a change that comes between the test and the sleep ends the sleep at
+// once (the wait compares the value again as it falls asleep).  A notify
+// with no thread asleep is a load and no system call.
 #include "extract/write_behind.h"
 
 #include <system_error>
@@ -15,9 +24,11 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 {
     file_ = file;
     crc_ = crc;
-    submitted_ = written_ = taken_ = 0;
-    openGate_ = 0;
-    stopping_ = false;
+    submitted_.store(0, std::memory_order_relaxed);
+    written_.store(0, std::memory_order_relaxed);
+    openGate_.store(0, std::memory_order_relaxed);
+    stopping_.store(false, std::memory_order_relaxed);
+    taken_ = 0;
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error &) {
@@ -28,51 +39,63 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 
 void WriteBehind::Run()
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        workCame_.wait(lock, [this] { return stopping_ || NextIsOpen(); });
-        if (!NextIsOpen())
-            return;  // stopping, and everything that may be written is
-        Slot &slot = slots_[written_ % kSlots];
+    std::uint32_t written = 0;
+    while (WaitForOpenPiece(written)) {
+        Slot &slot = slots_[written % kSlots];
         const Slot piece = slot;
-        lock.unlock();
-        const std::uint32_t written =
+        const std::uint32_t accepted =
             piece.count > 0 && file_ ? static_cast<std::uint32_t>(platform::Write(file_, piece.data, piece.count)) : 0;
         if (piece.foldCrc)
-            crc_ = Crc32Data(crc_, piece.data, static_cast<std::int32_t>(written));
-        lock.lock();
-        slot.written = written;
+            crc_ = Crc32Data(crc_, piece.data, static_cast<std::int32_t>(accepted));
+        slot.written = accepted;
         slot.crc = crc_;
-        ++written_;
-        pieceDone_.notify_one();
+        ++written;
+        written_.store(written, std::memory_order_release);
+        written_.notify_one();
     }
 }
 
-bool WriteBehind::NextIsOpen() const
+bool WriteBehind::NextIsOpen(std::uint32_t written) const
 {
-    return written_ != submitted_ && slots_[written_ % kSlots].gate <= openGate_;
+    return written != submitted_.load(std::memory_order_acquire) &&
+           slots_[written % kSlots].gate <= openGate_.load(std::memory_order_acquire);
+}
+
+bool WriteBehind::WaitForOpenPiece(std::uint32_t written)
+{
+    for (;;) {
+        const std::uint32_t seen = events_.load(std::memory_order_acquire);
+        if (NextIsOpen(written))
+            return true;
+        if (stopping_.load(std::memory_order_acquire))
+            return false;  // stopping, and everything that may be written is
+        events_.wait(seen, std::memory_order_acquire);
+    }
+}
+
+void WriteBehind::Signal()
+{
+    events_.fetch_add(1, std::memory_order_release);
+    events_.notify_one();
 }
 
 void WriteBehind::Submit(const std::uint8_t *data, std::uint32_t count, bool foldCrc, std::uint32_t gate)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        slots_[submitted_ % kSlots] = {data, count, foldCrc, gate, 0, 0};
-        ++submitted_;
-    }
-    workCame_.notify_one();
+    const std::uint32_t submitted = submitted_.load(std::memory_order_relaxed);
+    slots_[submitted % kSlots] = {data, count, foldCrc, gate, 0, 0};
+    submitted_.store(submitted + 1, std::memory_order_release);
+    // A piece behind a closed gate waits for OpenGate, which wakes the writer.
+    if (gate <= openGate_.load(std::memory_order_relaxed))
+        Signal();
 }
 
 void WriteBehind::OpenGate(std::uint32_t gate)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        openGate_ = gate;
-    }
-    workCame_.notify_one();
+    openGate_.store(gate, std::memory_order_release);
+    Signal();
 }
 
-WriteBehind::Result WriteBehind::TakeLocked()
+WriteBehind::Result WriteBehind::TakeWritten()
 {
     const Slot &slot = slots_[taken_ % kSlots];
     ++taken_;
@@ -81,28 +104,24 @@ WriteBehind::Result WriteBehind::TakeLocked()
 
 bool WriteBehind::TryTake(Result *result)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (written_ == taken_)
+    if (written_.load(std::memory_order_acquire) == taken_)
         return false;
-    *result = TakeLocked();
+    *result = TakeWritten();
     return true;
 }
 
 WriteBehind::Result WriteBehind::Take()
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    pieceDone_.wait(lock, [this] { return written_ != taken_; });
-    return TakeLocked();
+    while (written_.load(std::memory_order_acquire) == taken_)
+        written_.wait(taken_, std::memory_order_acquire);
+    return TakeWritten();
 }
 
 std::uint32_t WriteBehind::Stop()
 {
     if (thread_.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        workCame_.notify_one();
+        stopping_.store(true, std::memory_order_release);
+        Signal();
         thread_.join();
     }
     return crc_;

@@ -28,21 +28,16 @@ namespace qm {
 
 namespace {
 
-// Refills the bit buffer and looks up the main entry at its top.  A refill
-// only adds bits below the counted ones, so when a whole code (15 bits) is
-// still counted the lookup is made on the bits before the refill: it then
-// waits on neither the refill's load nor the arithmetic that places its
-// word, which runs beside it.  Usually taken: a match leaves 25 to 50 bits.
-inline __attribute__((always_inline)) std::uint32_t LookupAndRefill(WideBits &bits, const MainTable &table)
+// Looks up the main entry at the top of the bit buffer, then refills it.
+// A refill only adds bits below the counted ones, so a lookup made with a
+// whole code (15 bits) counted needs no refill first; the refill's load and
+// the arithmetic that places its word then run beside the lookup instead of
+// in front of it.  Every lookup of the loop is made so (see the budget at
+// the top of DecodeLzRounds).
+inline __attribute__((always_inline)) std::uint32_t LookupThenRefill(WideBits &bits, const MainTable &table)
 {
-    std::uint32_t e;
-    if (__builtin_expect(bits.count >= kMaxCodeLength, 1)) {
-        e = LookupEntry64(table, bits.buf);
-        bits.Refill();
-    } else {
-        bits.Refill();
-        e = LookupEntry64(table, bits.buf);
-    }
+    const std::uint32_t e = LookupEntry64(table, bits.buf);
+    bits.Refill();
     return e;
 }
 
@@ -62,28 +57,44 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
 
     // The history in locals: the window stores could alias it otherwise.
     MatchState history = m;
-
-    // Each round starts with its main entry looked up, so that after a
-    // match the next lookup overlaps the copy.
+    std::uint32_t e;
     bits.Refill();
-    std::uint32_t e = LookupEntry64(mainTable, bits.buf);
+
+    // The budget: each round starts with its main entry looked up and the
+    // buffer refilled behind the lookup (56 bits or more counted).  A
+    // literal takes at most 15 of them, so the next lookup still finds a
+    // whole code counted, and is followed by a refill again.  A match takes
+    // at most 20 (code and length bits) before its distance lookup, with 36
+    // left; the refill behind that lookup leaves 56 for the distance's 31
+    // and the next main lookup finds 25.  An old distance takes 15 + 20, a
+    // short one 22: 21 or more are left for the lookup that follows.
+    constexpr std::uint32_t kFull = WideBits::kRefilledBits;
+    constexpr std::uint32_t kMaxLengthBits = LengthBits[kLengthSlots - 1];  // the slots' bits only rise
+    constexpr std::uint32_t kMaxDistanceBits = DistanceBits[kDistanceSlots - 1];
+    constexpr std::uint32_t kMaxShortBits = ShortDistanceBits[kShortDistanceSlots - 1];
+    static_assert(kFull - kMaxCodeLength >= kMaxCodeLength, "a lookup after a literal");
+    static_assert(kFull - (kMaxCodeLength + kMaxLengthBits) >= kMaxCodeLength, "the distance lookup");
+    static_assert(kFull - (kMaxCodeLength + kMaxDistanceBits) >= kMaxCodeLength, "a lookup after a distance");
+    static_assert(kFull - kMaxCodeLength - (kMaxCodeLength + kMaxLengthBits) >= kMaxCodeLength,
+                  "the repeat length's lookup and the one after an old distance");
+    static_assert(kFull - (kMaxCodeLength + kMaxShortBits) >= kMaxCodeLength, "a lookup after a short distance");
+    e = LookupThenRefill(bits, mainTable);
     while (bits.next <= inEnd && out <= outEnd) {
         if (EntryKind(e) == kKindLiteral) {
             bits.Skip(EntryBits(e));
             *out++ = static_cast<std::uint8_t>(EntryValue(e));
-            e = LookupEntry64(mainTable, bits.buf);
+            e = LookupThenRefill(bits, mainTable);
             if (EntryKind(e) == kKindLiteral) {
                 bits.Skip(EntryBits(e));
                 *out++ = static_cast<std::uint8_t>(EntryValue(e));
-                e = LookupEntry64(mainTable, bits.buf);
+                e = LookupThenRefill(bits, mainTable);
                 if (EntryKind(e) == kKindLiteral) {
                     bits.Skip(EntryBits(e));
                     *out++ = static_cast<std::uint8_t>(EntryValue(e));
-                    e = LookupAndRefill(bits, mainTable);
+                    e = LookupThenRefill(bits, mainTable);
                     continue;
                 }
             }
-            bits.Refill();
         }
 
         std::uint32_t distance;
@@ -94,6 +105,7 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
             length = value + bits.Field(total, EntryExtra(e));
             bits.Skip(total);
             const std::uint32_t d = LookupEntry64(distanceTable, bits.buf);
+            bits.Refill();
             distance = EntryValue(d) + bits.Field(EntryBits(d), EntryExtra(d));
             bits.Skip(EntryBits(d));
             length += (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
@@ -117,7 +129,7 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
             break;  // a table read: left to the step-by-step loop
         }
         history.Record(distance, length);
-        e = LookupAndRefill(bits, mainTable);
+        e = LookupThenRefill(bits, mainTable);
         out = CopyMatchFast(window, out, distance, length);
     }
 

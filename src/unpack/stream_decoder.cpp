@@ -324,7 +324,7 @@ bool StreamDecoder::Decode()
         if (outLimit >= writePos && in.pos + kFastRoundInput + 8 <= checkPos) {
             const std::uint32_t start = writePos;
             const std::uint32_t startBit = in.pos * 8 + in.bit;
-            DecodeLzFast(window, in, writePos, m, tables, checkPos - kFastRoundInput,
+            DecodeLzFast(lzLoop, window, in, writePos, m, tables, checkPos - kFastRoundInput,
                          static_cast<std::uint32_t>(outLimit));
             const std::uint32_t made = writePos - start;
             outLeft -= static_cast<std::int32_t>(made);

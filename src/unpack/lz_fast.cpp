@@ -41,6 +41,16 @@ inline __attribute__((always_inline)) std::uint32_t LookupThenRefill(WideBits &b
     return e;
 }
 
+// Consumes a literal's code.  A literal has no extra bits, so the entry's
+// low six bits are its length, and a 64-bit shift by the whole entry takes
+// just those: the mask of EntryBits would cost the chain from one literal to
+// the next a cycle.
+inline __attribute__((always_inline)) void SkipLiteral(WideBits &bits, std::uint32_t e)
+{
+    bits.buf <<= (e & 63);
+    bits.count -= EntryBits(e);
+}
+
 inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, BitCursor &in,
                                                           std::uint32_t &writePos, MatchState &m,
                                                           const DecodeTables &tables, std::uint32_t inLimit,
@@ -81,15 +91,15 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
     e = LookupThenRefill(bits, mainTable);
     while (bits.next <= inEnd && out <= outEnd) {
         if (EntryKind(e) == kKindLiteral) {
-            bits.Skip(EntryBits(e));
+            SkipLiteral(bits, e);
             *out++ = static_cast<std::uint8_t>(EntryValue(e));
             e = LookupThenRefill(bits, mainTable);
             if (EntryKind(e) == kKindLiteral) {
-                bits.Skip(EntryBits(e));
+                SkipLiteral(bits, e);
                 *out++ = static_cast<std::uint8_t>(EntryValue(e));
                 e = LookupThenRefill(bits, mainTable);
                 if (EntryKind(e) == kKindLiteral) {
-                    bits.Skip(EntryBits(e));
+                    SkipLiteral(bits, e);
                     *out++ = static_cast<std::uint8_t>(EntryValue(e));
                     e = LookupThenRefill(bits, mainTable);
                     continue;

@@ -41,11 +41,12 @@ inline __attribute__((always_inline)) std::uint32_t LookupThenRefill(WideBits &b
     return e;
 }
 
-// Consumes a literal's code.  A literal has no extra bits, so the entry's
-// low six bits are its length, and a 64-bit shift by the whole entry takes
-// just those: the mask of EntryBits would cost the chain from one literal to
-// the next a cycle.
-inline __attribute__((always_inline)) void SkipLiteral(WideBits &bits, std::uint32_t e)
+// Consumes the code of an entry without extra bits (a literal, an old
+// distance with its length).  Its bits 5-9 are then zero and its low six
+// bits the count, and a 64-bit shift by the whole entry takes just those:
+// the mask of EntryBits would cost the chain from one code to the next a
+// cycle.
+inline __attribute__((always_inline)) void SkipWithoutExtra(WideBits &bits, std::uint32_t e)
 {
     bits.buf <<= (e & 63);
     bits.count -= EntryBits(e);
@@ -76,8 +77,9 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
     // whole code counted, and is followed by a refill again.  A match takes
     // at most 20 (code and length bits) before its distance lookup, with 36
     // left; the refill behind that lookup leaves 56 for the distance's 31
-    // and the next main lookup finds 25.  An old distance takes 15 + 20, a
-    // short one 22: 21 or more are left for the lookup that follows.
+    // and the next main lookup finds 25.  An old distance takes 15 + 20 (11
+    // with its length in one entry), a short one 22: 21 or more are left for
+    // the lookup that follows.
     constexpr std::uint32_t kFull = WideBits::kRefilledBits;
     constexpr std::uint32_t kMaxLengthBits = LengthBits[kLengthSlots - 1];  // the slots' bits only rise
     constexpr std::uint32_t kMaxDistanceBits = DistanceBits[kDistanceSlots - 1];
@@ -91,15 +93,15 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
     e = LookupThenRefill(bits, mainTable);
     while (bits.next <= inEnd && out <= outEnd) {
         if (EntryKind(e) == kKindLiteral) {
-            SkipLiteral(bits, e);
+            SkipWithoutExtra(bits, e);
             *out++ = static_cast<std::uint8_t>(EntryValue(e));
             e = LookupThenRefill(bits, mainTable);
             if (EntryKind(e) == kKindLiteral) {
-                SkipLiteral(bits, e);
+                SkipWithoutExtra(bits, e);
                 *out++ = static_cast<std::uint8_t>(EntryValue(e));
                 e = LookupThenRefill(bits, mainTable);
                 if (EntryKind(e) == kKindLiteral) {
-                    SkipLiteral(bits, e);
+                    SkipWithoutExtra(bits, e);
                     *out++ = static_cast<std::uint8_t>(EntryValue(e));
                     e = LookupThenRefill(bits, mainTable);
                     continue;
@@ -119,6 +121,11 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
             distance = EntryValue(d) + bits.Field(EntryBits(d), EntryExtra(d));
             bits.Skip(EntryBits(d));
             length += (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
+        } else if (EntryKind(e) == kKindOldWithLength) {
+            SkipWithoutExtra(bits, e);
+            distance = history.oldDistances[(history.matchCount - OldEntryBack(value)) & 3];
+            length = OldEntryLength(value) + (distance >= kBonusDistance1 ? 1u : 0u) +
+                     (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
         } else if (EntryKind(e) == kKindSpecial && value - kSymOldDistance < 4) {
             bits.Skip(total);
             distance = history.oldDistances[(history.matchCount - (value - kSymOldDistance + 1)) & 3];
@@ -127,7 +134,7 @@ inline __attribute__((always_inline)) void DecodeLzRounds(std::uint8_t *window, 
             bits.Skip(EntryBits(r));
             length += (distance >= kBonusDistance1 ? 1u : 0u) + (distance >= kBonusDistance2 ? 1u : 0u) +
                       (distance >= kBonusDistance3 ? 1u : 0u);
-        } else if (EntryKind(e) == kKindShort) {
+        } else if (value < static_cast<std::uint32_t>(kSymRepeatLast)) {  // kKindSpecial: a short distance
             distance = value + bits.Field(total, EntryExtra(e));
             bits.Skip(total);
             length = 2;

@@ -1,18 +1,23 @@
 // lz_fast.cpp - the fast loop of LZ mode (see lz_fast.h).
 //
-// A round starts on a refilled bit buffer (at least 56 bits) with its main
-// entry looked up.  Up to three literals are stored from those bits (45 at
-// most); a third literal ends the round.  Any other symbol gets a refill
-// first, after which one whole step fits: a main code (15 bits) with its
-// length bits (5), a distance code (15) with its bits (16), 51 in all.  The
-// round ends with a refill and the next lookup, made before the match's copy
-// so that the two overlap.
+// A round starts with its main entry looked up and up to three literals
+// are stored; a third literal ends the round, anything else is a step: a
+// match (a length code with its bits, then a distance code with its bits),
+// an old distance with its repeat length, a short distance or the last
+// match again.  The decoding is a chain of lookups, each waiting on the
+// shift that consumed the code before it, so the loop keeps that chain
+// short: every lookup is made on bits already counted (its refill follows
+// it, beside it rather than in front), a code without extra bits is
+// consumed by a shift with no mask, the commonest old-distance matches
+// come whole out of one entry (code_tables.cpp), and the next main lookup
+// is made before the match's copy so that the two overlap.
 //
 // The loop is built twice: for the target's baseline and, on x86 with GCC or
 // Clang, for processors with BMI2, whose shifts by a register count take one
 // instruction (the loop's chain from one code to the next is two such
-// shifts).  The decoder takes the second build when the processor reports BMI2 (see
-// LzLoop); it decodes the same, 2-5 % faster on the benchmark's mixed data.
+// shifts).  The decoder takes the second build when the processor reports
+// BMI2 (see LzLoop); it decodes the same, 2-5 % faster on the benchmark's
+// mixed data.
 #include "unpack/lz_fast.h"
 
 #include "unpack/huffman.h"

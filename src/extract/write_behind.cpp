@@ -2,16 +2,12 @@
 //
 // The queue is a ring of kSlots pieces.  The extracting thread fills a slot
 // and then moves submitted_; the writer writes the piece outside any lock,
-// sets the slot's results and then moves written_.  Each counter is stored
-// with release and loaded with acquire, so a slot's contents are seen
-// whole by the side that reads them next.
-//
-// Sleeping: the writer waits on events_, the extracting thread on
-// written_.  A waiter takes the counter's value before it tests for work,
-// and the other side moves the counter after it made the work visible, so
-// a change that comes between the test and the sleep ends the sleep at
-// once (the wait compares the value again as it falls asleep).  A notify
-// with no thread asleep is a load and no system call.
+// sets the slot's results and then moves written_.  A counter's store comes
+// after the slot's contents and its load before them (sequentially
+// consistent, which includes release and acquire), so a slot is seen whole
+// by the side that reads it next.  A side with nothing to do sleeps
+// (Sleeper, write_behind.h); the other wakes it after a change it waits
+// for.
 #include "extract/write_behind.h"
 
 #include <system_error>
@@ -24,10 +20,10 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 {
     file_ = file;
     crc_ = crc;
-    submitted_.store(0, std::memory_order_relaxed);
-    written_.store(0, std::memory_order_relaxed);
-    openGate_.store(0, std::memory_order_relaxed);
-    stopping_.store(false, std::memory_order_relaxed);
+    submitted_.store(0);
+    written_.store(0);
+    openGate_.store(0);
+    stopping_.store(false);
     taken_ = 0;
     try {
         thread_ = std::thread([this] { Run(); });
@@ -39,8 +35,10 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 
 void WriteBehind::Run()
 {
-    std::uint32_t written = 0;
-    while (WaitForOpenPiece(written)) {
+    for (std::uint32_t written = 0;; ++written) {
+        writerSleeps_.SleepUntil([&] { return NextIsOpen(written) || stopping_.load(); });
+        if (!NextIsOpen(written))
+            return;  // stopping, and everything that may be written is
         Slot &slot = slots_[written % kSlots];
         const Slot piece = slot;
         const std::uint32_t accepted =
@@ -49,50 +47,30 @@ void WriteBehind::Run()
             crc_ = Crc32Data(crc_, piece.data, static_cast<std::int32_t>(accepted));
         slot.written = accepted;
         slot.crc = crc_;
-        ++written;
-        written_.store(written, std::memory_order_release);
-        written_.notify_one();
+        written_.store(written + 1);
+        takerSleeps_.Wake();
     }
 }
 
 bool WriteBehind::NextIsOpen(std::uint32_t written) const
 {
-    return written != submitted_.load(std::memory_order_acquire) &&
-           slots_[written % kSlots].gate <= openGate_.load(std::memory_order_acquire);
-}
-
-bool WriteBehind::WaitForOpenPiece(std::uint32_t written)
-{
-    for (;;) {
-        const std::uint32_t seen = events_.load(std::memory_order_acquire);
-        if (NextIsOpen(written))
-            return true;
-        if (stopping_.load(std::memory_order_acquire))
-            return false;  // stopping, and everything that may be written is
-        events_.wait(seen, std::memory_order_acquire);
-    }
-}
-
-void WriteBehind::Signal()
-{
-    events_.fetch_add(1, std::memory_order_release);
-    events_.notify_one();
+    return written != submitted_.load() && slots_[written % kSlots].gate <= openGate_.load();
 }
 
 void WriteBehind::Submit(const std::uint8_t *data, std::uint32_t count, bool foldCrc, std::uint32_t gate)
 {
-    const std::uint32_t submitted = submitted_.load(std::memory_order_relaxed);
+    const std::uint32_t submitted = submitted_.load();
     slots_[submitted % kSlots] = {data, count, foldCrc, gate, 0, 0};
-    submitted_.store(submitted + 1, std::memory_order_release);
+    submitted_.store(submitted + 1);
     // A piece behind a closed gate waits for OpenGate, which wakes the writer.
-    if (gate <= openGate_.load(std::memory_order_relaxed))
-        Signal();
+    if (gate <= openGate_.load())
+        writerSleeps_.Wake();
 }
 
 void WriteBehind::OpenGate(std::uint32_t gate)
 {
-    openGate_.store(gate, std::memory_order_release);
-    Signal();
+    openGate_.store(gate);
+    writerSleeps_.Wake();
 }
 
 WriteBehind::Result WriteBehind::TakeWritten()
@@ -104,7 +82,7 @@ WriteBehind::Result WriteBehind::TakeWritten()
 
 bool WriteBehind::TryTake(Result *result)
 {
-    if (written_.load(std::memory_order_acquire) == taken_)
+    if (written_.load() == taken_)
         return false;
     *result = TakeWritten();
     return true;
@@ -112,16 +90,15 @@ bool WriteBehind::TryTake(Result *result)
 
 WriteBehind::Result WriteBehind::Take()
 {
-    while (written_.load(std::memory_order_acquire) == taken_)
-        written_.wait(taken_, std::memory_order_acquire);
+    takerSleeps_.SleepUntil([&] { return written_.load() != taken_; });
     return TakeWritten();
 }
 
 std::uint32_t WriteBehind::Stop()
 {
     if (thread_.joinable()) {
-        stopping_.store(true, std::memory_order_release);
-        Signal();
+        stopping_.store(true);
+        writerSleeps_.Wake();
         thread_.join();
     }
     return crc_;

@@ -22,14 +22,16 @@
 //
 // The two threads meet through atomic counters, not a lock: a waking of a
 // sleeping thread costs tens of microseconds on a virtual machine, and a
-// lock taken by the other side puts the extracting thread to sleep as
-// well.  Each side sleeps only when it has nothing to do, on a counter
-// the other side moves (std::atomic wait/notify), and is woken only by
-// what it waits for: a piece queued behind a closed gate wakes nobody.
+// lock taken by the other side put the extracting thread to sleep as well.
+// Each side sleeps only when it has nothing to do (Sleeper), and is woken
+// only by what it waits for: a piece queued behind a closed gate wakes
+// nobody.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "platform/file.h"
@@ -90,10 +92,42 @@ private:
         std::uint32_t crc;
     };
 
+    // One thread's sleep until a test of atomics holds, and its waking by
+    // the other thread.  The sleeper marks itself asleep before its last
+    // test; the other side changes what is tested before it looks at the
+    // mark (all in the atomics' default, sequentially consistent order), so
+    // either the test sees the change or the waker sees the mark, and then
+    // takes the mutex, which the sleeper holds until it waits.  A thread
+    // that is not asleep costs the waker one load.
+    class Sleeper {
+    public:
+        template <typename Ready>
+        void SleepUntil(Ready ready)
+        {
+            if (ready())
+                return;
+            std::unique_lock<std::mutex> lock(mutex_);
+            asleep_.store(true);
+            while (!ready())
+                wake_.wait(lock);
+            asleep_.store(false);
+        }
+        void Wake()
+        {
+            if (!asleep_.load())
+                return;
+            std::lock_guard<std::mutex> lock(mutex_);
+            wake_.notify_one();
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable wake_;
+        std::atomic<bool> asleep_{false};
+    };
+
     void Run();
     bool NextIsOpen(std::uint32_t written) const;  // on the writer thread
-    bool WaitForOpenPiece(std::uint32_t written);  // false: stopping, nothing open
-    void Signal();                                 // wakes the writer
     Result TakeWritten();
 
     platform::File *file_ = nullptr;
@@ -103,14 +137,14 @@ private:
     // the writer reads it, then sets its results before written_ counts it.
     Slot slots_[kSlots] = {};
     // Only the extracting thread changes submitted_, taken_ and openGate_,
-    // only the writer written_.  events_ moves with every change the
-    // writer may wait for (a piece it may write, the stop).
+    // only the writer written_.
     std::atomic<std::uint32_t> submitted_{0};
     std::atomic<std::uint32_t> written_{0};
     std::atomic<std::uint32_t> openGate_{0};
-    std::atomic<std::uint32_t> events_{0};
     std::atomic<bool> stopping_{false};
     std::uint32_t taken_ = 0;
+    Sleeper writerSleeps_;  // until a piece may be written, or the stop
+    Sleeper takerSleeps_;   // until the oldest piece is written
     std::thread thread_;
 };
 

@@ -116,7 +116,10 @@ private:
         {
             if (!asleep_.load())
                 return;
-            std::lock_guard<std::mutex> lock(mutex_);
+            // Once the mutex is had, the sleeper waits (or has seen the
+            // change); the notify comes after it is let go, so the woken
+            // thread does not wake into a mutex still held.
+            { std::lock_guard<std::mutex> lock(mutex_); }
             wake_.notify_one();
         }
 

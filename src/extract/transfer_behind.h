@@ -44,7 +44,11 @@ bool UnpackStreamBehind(ExportSession &session, PackedSource *source, std::uint8
 
 // The same with every delivery of the decoder copied into a buffer of the
 // writer's (unpack_copied_behind.cpp): the window never leaves this thread.
-// UnpackStream takes this form for large entries.
 bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
+
+// UnpackStreamCopiedBehind with the session's reader as the source, the
+// packed data read and deciphered ahead of the decoder by the writer thread
+// (read_ahead.h).  UnpackStream takes this form for large entries.
+bool UnpackStreamReadAhead(ExportSession &session, std::uint8_t *window);
 
 }  // namespace qm

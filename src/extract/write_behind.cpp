@@ -20,9 +20,10 @@
 
 namespace qm {
 
-bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
+bool WriteBehind::Start(platform::File *file, std::uint32_t crc, WriterChore *chore)
 {
     file_ = file;
+    chore_ = chore;
     crc_ = crc;
     submitted_.store(0, std::memory_order_relaxed);
     written_.store(0, std::memory_order_relaxed);
@@ -40,7 +41,14 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 void WriteBehind::Run()
 {
     std::uint32_t written = 0;
-    while (WaitForOpenPiece(written)) {
+    for (;;) {
+        const Work work = WaitForWork(written);
+        if (work == Work::kNone)
+            break;
+        if (work == Work::kChore) {
+            chore_->Step();
+            continue;
+        }
         Slot &slot = slots_[written % kSlots];
         const Slot piece = slot;
         const std::uint32_t accepted =
@@ -61,14 +69,20 @@ bool WriteBehind::NextIsOpen(std::uint32_t written) const
            slots_[written % kSlots].gate <= openGate_.load(std::memory_order_acquire);
 }
 
-bool WriteBehind::WaitForOpenPiece(std::uint32_t written)
+// The chore comes first: its steps are short (a read of 64 KiB), and the
+// decoder may be waiting for the next one, while a write of a delivery is
+// waited for only once both buffers are full.
+WriteBehind::Work WriteBehind::WaitForWork(std::uint32_t written)
 {
     for (;;) {
         const std::uint32_t seen = events_.load(std::memory_order_acquire);
+        const bool stopping = stopping_.load(std::memory_order_acquire);
+        if (chore_ && !stopping && chore_->Ready())
+            return Work::kChore;
         if (NextIsOpen(written))
-            return true;
-        if (stopping_.load(std::memory_order_acquire))
-            return false;  // stopping, and everything that may be written is
+            return Work::kWrite;
+        if (stopping)
+            return Work::kNone;  // stopping, and everything that may be written is
         events_.wait(seen, std::memory_order_acquire);
     }
 }

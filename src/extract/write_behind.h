@@ -20,6 +20,11 @@
 // piece and joins it (the destructor too), so no thread outlasts the call
 // that extracts the entry.
 //
+// Besides the writes the thread may have a chore (WriterChore): the
+// read-ahead of the entry's packed data (read_ahead.h).  It runs a step at a
+// time whenever it has one to do, before the next write, and no more once
+// Stop has begun.
+//
 // The two threads meet through atomic counters, not a lock: a waking of a
 // sleeping thread costs tens of microseconds on a virtual machine, and a
 // lock taken by the other side puts the extracting thread to sleep as
@@ -35,6 +40,20 @@
 #include "platform/file.h"
 
 namespace qm {
+
+// Work the writer thread does between its writes, a step at a time.  Both
+// calls come on the writer thread only.
+class WriterChore {
+public:
+    // True when a step is waiting to be done.  The extracting thread calls
+    // WriteBehind::Wake after whatever may make it true.
+    virtual bool Ready() const = 0;
+    // Does one step.
+    virtual void Step() = 0;
+
+protected:
+    ~WriterChore() = default;
+};
 
 class WriteBehind {
 public:
@@ -52,10 +71,14 @@ public:
     WriteBehind &operator=(const WriteBehind &) = delete;
     ~WriteBehind() { Stop(); }
 
-    // Starts the thread writing to file, its CRC register at crc.  False when
-    // no thread could be made: nothing has happened then, and the caller
-    // writes the entry itself.
-    bool Start(platform::File *file, std::uint32_t crc);
+    // Starts the thread writing to file, its CRC register at crc, with a
+    // chore beside the writes or none.  False when no thread could be made:
+    // nothing has happened then, and the caller writes the entry itself.
+    bool Start(platform::File *file, std::uint32_t crc, WriterChore *chore = nullptr);
+
+    // Tells the writer thread that its chore may have a step to do (a
+    // load and no system call when the thread is not asleep).
+    void Wake() { Signal(); }
 
     // Queues count bytes at data (fewer than kSlots pieces may be waiting).
     // With foldCrc the writer folds the bytes the file accepted into its CRC
@@ -90,13 +113,16 @@ private:
         std::uint32_t crc;
     };
 
+    enum class Work { kWrite, kChore, kNone };
+
     void Run();
     bool NextIsOpen(std::uint32_t written) const;  // on the writer thread
-    bool WaitForOpenPiece(std::uint32_t written);  // false: stopping, nothing open
+    Work WaitForWork(std::uint32_t written);       // kNone: stopping, nothing open
     void Signal();                                 // wakes the writer
     Result TakeWritten();
 
     platform::File *file_ = nullptr;
+    WriterChore *chore_ = nullptr;
     std::uint32_t crc_ = 0;  // the writer thread's alone while it runs
 
     // A slot is filled by the extracting thread before submitted_ counts it;
@@ -104,7 +130,8 @@ private:
     Slot slots_[kSlots] = {};
     // Only the extracting thread changes submitted_, taken_ and openGate_,
     // only the writer written_.  events_ moves with every change the
-    // writer may wait for (a piece it may write, the stop).
+    // writer may wait for (a piece it may write, a step of its chore, the
+    // stop).
     std::atomic<std::uint32_t> submitted_{0};
     std::atomic<std::uint32_t> written_{0};
     std::atomic<std::uint32_t> openGate_{0};

@@ -12,9 +12,11 @@
 //
 // Both work on the session they are given, on the calling thread, and leave
 // its transfer state (transfer_state.h) as the inline transfers do; the
-// writer thread is handed only the output file and the bytes to write.  They
-// return false without having touched anything when no thread could be
-// made: the caller then runs the inline transfer.
+// writer thread is handed only the output file and the bytes to write (and
+// for the decoding's read-ahead the carrier, a ring of its own and copies of
+// the reader's state, read_ahead.h).  They return false without having
+// touched anything when no thread could be made: the caller then runs the
+// inline transfer.
 #pragma once
 
 #include <cstdint>

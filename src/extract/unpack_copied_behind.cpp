@@ -199,6 +199,8 @@ bool UnpackStreamReadAhead(ExportSession &session, std::uint8_t *window)
         ReadAhead ahead(session, writer, buffers + kDeliveryBuffersSize);
         ran = DecodeCopiedBehind(session, &ahead, writer, &ahead, window, buffers);
         writer.Stop();  // (done already when it ran) before the ring goes
+        if (ran)
+            session.decoder.input.source = nullptr;  // the source lives only for this call
     }
     platform::FreeLargeBlock(buffers, kBlockSize);
     return ran;

@@ -16,9 +16,10 @@
 
 namespace qm {
 
-bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
+bool WriteBehind::Start(platform::File *file, std::uint32_t crc, WriterChore *chore)
 {
     file_ = file;
+    chore_ = chore;
     crc_ = crc;
     submitted_.store(0);
     written_.store(0);
@@ -36,8 +37,17 @@ bool WriteBehind::Start(platform::File *file, std::uint32_t crc)
 void WriteBehind::Run()
 {
     for (std::uint32_t written = 0;; ++written) {
-        writerSleeps_.SleepUntil([&] { return NextIsOpen(written) || stopping_.load(); });
-        if (!NextIsOpen(written))
+        Work work = Work::kWait;
+        for (;;) {
+            writerSleeps_.SleepUntil([&] {
+                work = NextWork(written);
+                return work != Work::kWait;
+            });
+            if (work != Work::kChore)
+                break;
+            chore_->Step();
+        }
+        if (work == Work::kNone)
             return;  // stopping, and everything that may be written is
         Slot &slot = slots_[written % kSlots];
         const Slot piece = slot;
@@ -55,6 +65,19 @@ void WriteBehind::Run()
 bool WriteBehind::NextIsOpen(std::uint32_t written) const
 {
     return written != submitted_.load() && slots_[written % kSlots].gate <= openGate_.load();
+}
+
+// The chore comes first: its steps are short (a read of 64 KiB), and the
+// decoder may be waiting for the next one, while a write of a delivery is
+// waited for only once both buffers are full.
+WriteBehind::Work WriteBehind::NextWork(std::uint32_t written) const
+{
+    const bool stopping = stopping_.load();
+    if (chore_ && !stopping && chore_->Ready())
+        return Work::kChore;
+    if (NextIsOpen(written))
+        return Work::kWrite;
+    return stopping ? Work::kNone : Work::kWait;
 }
 
 void WriteBehind::Submit(const std::uint8_t *data, std::uint32_t count, bool foldCrc, std::uint32_t gate)

@@ -20,6 +20,11 @@
 // piece and joins it (the destructor too), so no thread outlasts the call
 // that extracts the entry.
 //
+// Besides the writes the thread may have a chore (WriterChore): the
+// read-ahead of the entry's packed data (read_ahead.h).  It runs a step at a
+// time whenever it has one to do, before the next write, and no more once
+// Stop has begun.
+//
 // The two threads meet through atomic counters, not a lock: a waking of a
 // sleeping thread costs tens of microseconds on a virtual machine, and a
 // lock taken by the other side put the extracting thread to sleep as well.
@@ -29,14 +34,28 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 
+#include "extract/sleeper.h"
 #include "platform/file.h"
 
 namespace qm {
+
+// Work the writer thread does between its writes, a step at a time.  Both
+// calls come on the writer thread only.
+class WriterChore {
+public:
+    // True when a step is waiting to be done.  It reads atomics in their
+    // default order, and the extracting thread calls WriteBehind::Wake after
+    // whatever may make it true (see Sleeper).
+    virtual bool Ready() const = 0;
+    // Does one step.
+    virtual void Step() = 0;
+
+protected:
+    ~WriterChore() = default;
+};
 
 class WriteBehind {
 public:
@@ -54,10 +73,14 @@ public:
     WriteBehind &operator=(const WriteBehind &) = delete;
     ~WriteBehind() { Stop(); }
 
-    // Starts the thread writing to file, its CRC register at crc.  False when
-    // no thread could be made: nothing has happened then, and the caller
-    // writes the entry itself.
-    bool Start(platform::File *file, std::uint32_t crc);
+    // Starts the thread writing to file, its CRC register at crc, with a
+    // chore beside the writes or none.  False when no thread could be made:
+    // nothing has happened then, and the caller writes the entry itself.
+    bool Start(platform::File *file, std::uint32_t crc, WriterChore *chore = nullptr);
+
+    // Tells the writer thread that its chore may have a step to do (a
+    // load and no system call when the thread is not asleep).
+    void Wake() { writerSleeps_.Wake(); }
 
     // Queues count bytes at data (fewer than kSlots pieces may be waiting).
     // With foldCrc the writer folds the bytes the file accepted into its CRC
@@ -92,48 +115,15 @@ private:
         std::uint32_t crc;
     };
 
-    // One thread's sleep until a test of atomics holds, and its waking by
-    // the other thread.  The sleeper marks itself asleep before its last
-    // test; the other side changes what is tested before it looks at the
-    // mark (all in the atomics' default, sequentially consistent order), so
-    // either the test sees the change or the waker sees the mark, and then
-    // takes the mutex, which the sleeper holds until it waits.  A thread
-    // that is not asleep costs the waker one load.
-    class Sleeper {
-    public:
-        template <typename Ready>
-        void SleepUntil(Ready ready)
-        {
-            if (ready())
-                return;
-            std::unique_lock<std::mutex> lock(mutex_);
-            asleep_.store(true);
-            while (!ready())
-                wake_.wait(lock);
-            asleep_.store(false);
-        }
-        void Wake()
-        {
-            if (!asleep_.load())
-                return;
-            // Once the mutex is had, the sleeper waits (or has seen the
-            // change); the notify comes after it is let go, so the woken
-            // thread does not wake into a mutex still held.
-            { std::lock_guard<std::mutex> lock(mutex_); }
-            wake_.notify_one();
-        }
-
-    private:
-        std::mutex mutex_;
-        std::condition_variable wake_;
-        std::atomic<bool> asleep_{false};
-    };
+    enum class Work { kWait, kWrite, kChore, kNone };
 
     void Run();
     bool NextIsOpen(std::uint32_t written) const;  // on the writer thread
+    Work NextWork(std::uint32_t written) const;    // kNone: stopping, nothing open
     Result TakeWritten();
 
     platform::File *file_ = nullptr;
+    WriterChore *chore_ = nullptr;
     std::uint32_t crc_ = 0;  // the writer thread's alone while it runs
 
     // A slot is filled by the extracting thread before submitted_ counts it;
@@ -146,7 +136,7 @@ private:
     std::atomic<std::uint32_t> openGate_{0};
     std::atomic<bool> stopping_{false};
     std::uint32_t taken_ = 0;
-    Sleeper writerSleeps_;  // until a piece may be written, or the stop
+    Sleeper writerSleeps_;  // until a piece may be written, a chore's step, or the stop
     Sleeper takerSleeps_;   // until the oldest piece is written
     std::thread thread_;
 };

@@ -273,29 +273,30 @@ constexpr bool kCopiesAtOffsets = false;
 constexpr bool kCopiesAtOffsets = true;
 #endif
 
+// What a path must give as the inline path does: status, reports, bytes,
+// CRC and counters.
+void ExpectSameOutcome(const char *what, const Outcome &path, const Outcome &inline_)
+{
+    SCOPED_TRACE(what);
+    EXPECT_EQ(path.status, inline_.status);
+    EXPECT_EQ(path.calls, inline_.calls);
+    EXPECT_TRUE(path.output == inline_.output) << path.output.size() << " bytes against " << inline_.output.size();
+    EXPECT_EQ(path.dataCrc, inline_.dataCrc);
+    EXPECT_EQ(path.bytesDone, inline_.bytesDone);
+    EXPECT_EQ(path.unpackedLeft, inline_.unpackedLeft);
+}
+
 void ExpectSameAsInline(const std::vector<Case> &cases)
 {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome inline_ = Transfer(c, Path::kInline);
         const Outcome behind = Transfer(c, Path::kBehind);
-        EXPECT_EQ(behind.status, inline_.status);
-        EXPECT_EQ(behind.calls, inline_.calls);
-        EXPECT_TRUE(behind.output == inline_.output) << behind.output.size() << " bytes against "
-                                                     << inline_.output.size();
-        EXPECT_EQ(behind.dataCrc, inline_.dataCrc);
-        EXPECT_EQ(behind.bytesDone, inline_.bytesDone);
-        EXPECT_EQ(behind.unpackedLeft, inline_.unpackedLeft);
+        ExpectSameOutcome("behind", behind, inline_);
         // The comparison means something only if the cases reach what they are about.
         if (c.kind == Kind::kCompressed) {
             const Outcome ahead = Transfer(c, Path::kReadAhead);
-            EXPECT_EQ(ahead.status, inline_.status);
-            EXPECT_EQ(ahead.calls, inline_.calls);
-            EXPECT_TRUE(ahead.output == inline_.output) << ahead.output.size() << " bytes against "
-                                                        << inline_.output.size();
-            EXPECT_EQ(ahead.dataCrc, inline_.dataCrc);
-            EXPECT_EQ(ahead.bytesDone, inline_.bytesDone);
-            EXPECT_EQ(ahead.unpackedLeft, inline_.unpackedLeft);
+            ExpectSameOutcome("ahead", ahead, inline_);
             // The reader's state too ends as inline, the read-ahead's blocks
             // being the inline source's reads, where the decoder ran to the
             // end (after a stop or a failed write it decodes further than
@@ -307,24 +308,12 @@ void ExpectSameAsInline(const std::vector<Case> &cases)
             EXPECT_EQ(ahead.readIvFirst, inline_.readIvFirst);
 
             const Outcome copied = Transfer(c, Path::kCopied);
-            EXPECT_EQ(copied.status, inline_.status);
-            EXPECT_EQ(copied.calls, inline_.calls);
-            EXPECT_TRUE(copied.output == inline_.output) << copied.output.size() << " bytes against "
-                                                         << inline_.output.size();
-            EXPECT_EQ(copied.dataCrc, inline_.dataCrc);
-            EXPECT_EQ(copied.bytesDone, inline_.bytesDone);
-            EXPECT_EQ(copied.unpackedLeft, inline_.unpackedLeft);
+            ExpectSameOutcome("copied", copied, inline_);
         }
         if (c.kind == Kind::kStored) {
             const Outcome offsets = Transfer(c, Path::kOffsets);
             EXPECT_EQ(offsets.tookOffsets, kCopiesAtOffsets && c.method == QM_CIPHER_NONE && !c.acceptNothing);
-            EXPECT_EQ(offsets.status, inline_.status);
-            EXPECT_EQ(offsets.calls, inline_.calls);
-            EXPECT_TRUE(offsets.output == inline_.output) << offsets.output.size() << " bytes against "
-                                                          << inline_.output.size();
-            EXPECT_EQ(offsets.dataCrc, inline_.dataCrc);
-            EXPECT_EQ(offsets.bytesDone, inline_.bytesDone);
-            EXPECT_EQ(offsets.unpackedLeft, inline_.unpackedLeft);
+            ExpectSameOutcome("offsets", offsets, inline_);
             EXPECT_EQ(offsets.packedLeft, inline_.packedLeft);
         }
         if (c.plainCrc) {

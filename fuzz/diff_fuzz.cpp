@@ -3,7 +3,9 @@
 //
 // Input: bytes 0-2 the unpacked size (little-endian), the rest the stream,
 // plain (not enciphered).  The size keeps its low 16 bits, or its low 21
-// (up to 2 MiB, past the window's wrap) when bit 23 is set.
+// (up to 2 MiB, past the window's wrap) when bit 23 is set.  Bit 22 set
+// runs the baseline build of the LZ fast loop where the decoder would take
+// another (both are fuzzed on a processor with BMI2).
 //
 // Both decoders must produce the same bytes, and the library's data CRC must
 // be the CRC of those bytes.  The library keeps its input buffer between
@@ -54,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     s.transfer.activeCipher = -1;
     s.cipher.SelectKey("", -1);
     s.transfer.readIvFirst = false;
+    if (field & 0x400000)
+        s.decoder.lzLoop = qm::LzLoop::Baseline;
     qm::UnpackStream(s, window.data());
     qm::platform::Close(s.carrier);
     qm::platform::Close(s.transfer.output);

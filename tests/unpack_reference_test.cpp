@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio_inputs.h"
 #include "encoder_inputs.h"
+#include "extract/export_session.h"
 #include "packer/encoder.h"
 #include "reference/reference_decoder.h"
 #include "unpack/bit_input.h"
@@ -36,10 +38,10 @@ std::string FirstDifference(const Bytes &library, const Bytes &reference)
 // and the reference; expects the same bytes and the CRC of those bytes.
 // Returns the reference's bytes.
 Bytes ExpectSameAt(const std::string &carrier, std::int64_t offset, const Bytes &packed, std::int32_t size,
-                   const qmtest::TempDir &dir)
+                   const qmtest::TempDir &dir, qm::ExportSession *session = nullptr)
 {
     const auto library = qmtest::DecodeAt(carrier, offset, static_cast<std::uint32_t>(packed.size()), size,
-                                          {.workDir = &dir});
+                                          {.workDir = &dir, .session = session});
     const Bytes reference = qmtest::ReferenceDecode(packed, static_cast<std::uint32_t>(size));
     EXPECT_EQ(library.status, 0);
     EXPECT_TRUE(library.output == reference) << FirstDifference(library.output, reference);
@@ -47,10 +49,11 @@ Bytes ExpectSameAt(const std::string &carrier, std::int64_t offset, const Bytes 
     return reference;
 }
 
-Bytes ExpectSame(const Bytes &stream, std::int32_t size, const qmtest::TempDir &dir)
+Bytes ExpectSame(const Bytes &stream, std::int32_t size, const qmtest::TempDir &dir,
+                 qm::ExportSession *session = nullptr)
 {
     const std::string path = dir.Write("stream.bin", stream);
-    return ExpectSameAt(path, 0, stream, size, dir);
+    return ExpectSameAt(path, 0, stream, size, dir, session);
 }
 
 qmpack::EncoderOptions LzOptions(std::size_t blockSymbols, qmpack::TableDelta delta, int chain, bool lazy)
@@ -87,6 +90,36 @@ TEST(UnpackReference, EncoderLzStreamsDecodeAlike)
             EXPECT_TRUE(decoded == input.data);
         }
     }
+}
+
+// The fast loop is built twice (for the baseline and for processors with
+// BMI2); the decoder runs the fastest, so the other is run here by hand.
+TEST(UnpackReference, EveryBuildOfTheFastLoopDecodesAlike)
+{
+    qmtest::TempDir dir;
+    int built = 0;
+    for (const qm::LzLoop loop : {qm::LzLoop::Baseline, qm::LzLoop::Bmi2}) {
+        if (!qm::LzLoopRuns(loop))
+            continue;
+        ++built;
+        for (const auto &input : qmtest::RoundTripInputs()) {
+            for (const std::size_t blockSymbols : {std::size_t{0}, std::size_t{97}}) {
+                if (input.data.size() > qm::kWindowSize && blockSymbols != 0)
+                    continue;
+                SCOPED_TRACE(input.name + (loop == qm::LzLoop::Bmi2 ? " / BMI2" : " / baseline") +
+                             (blockSymbols ? " / tiny blocks" : ""));
+                qmpack::EncoderOptions o;
+                if (blockSymbols)
+                    o = LzOptions(blockSymbols, qmpack::TableDelta::Always, 4, true);
+                const auto session = std::make_unique<qm::ExportSession>();
+                session->decoder.lzLoop = loop;
+                const Bytes decoded = ExpectSame(qmpack::EncodeLz(input.data, o),
+                                                 static_cast<std::int32_t>(input.data.size()), dir, session.get());
+                EXPECT_TRUE(decoded == input.data);
+            }
+        }
+    }
+    EXPECT_GE(built, 1);
 }
 
 TEST(UnpackReference, EncoderAudioStreamsDecodeAlike)

@@ -6,6 +6,8 @@
 // ThreadSanitizer this suite is also the writer thread's race check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include "audio_inputs.h"
 #include "crypto/cipher.h"
 #include "crypto/crc32.h"
+#include "crypto/des.h"
 #include "encoder_inputs.h"
 #include "extract/export_session.h"
 #include "extract/pipeline.h"
@@ -41,7 +44,9 @@ enum class Kind { kStored, kCompressed };
 // kOffsets: the stored copy on two threads reading and writing at offsets,
 // where it applies; otherwise it must leave everything to the inline copy.
 // kCopied: the decoding with copies of its deliveries written behind.
-enum class Path { kInline, kBehind, kOffsets, kCopied };
+// kReadAhead: the same with the packed data read ahead on the writer thread
+// (the form UnpackStream takes for large entries).
+enum class Path { kInline, kBehind, kOffsets, kCopied, kReadAhead };
 
 struct Host {
     int stopAt = 0;  // the report (1-based) the host answers with 0; 0: none
@@ -64,6 +69,8 @@ struct Outcome {
     std::int32_t unpackedLeft;
     std::uint32_t packedLeft;
     bool tookOffsets = false;  // kOffsets: the copy at offsets applied
+    bool readIvFirst = false;
+    std::array<std::uint8_t, 8> chaining{};  // the key's chaining value afterwards
 };
 
 class SourceOfPipeline final : public qm::PackedSource {
@@ -87,6 +94,7 @@ struct Case {
     int stopAt = 0;
     bool acceptNothing = false;  // the output takes no bytes: every write fails
     std::uint32_t missing = 0;   // the header promises this many bytes more than the carrier holds
+    std::uint32_t plainCrc = 0;  // the CRC of the entry's bytes, where the case must decode them (0: any)
 };
 
 Outcome Transfer(const Case &c, Path path)
@@ -108,11 +116,12 @@ Outcome Transfer(const Case &c, Path path)
     EXPECT_TRUE(session.carrier && transfer.output);
     Host host{c.stopAt, {}};
     session.callbacks.progress = {RecordProgress, reinterpret_cast<QmUserValue>(&host)};
-    transfer.packedLeft = static_cast<std::uint32_t>(c.packed.size() - (c.method == 2 ? 8 : 0)) + c.missing;
+    const bool chained = c.method == 1 || c.method == 2;
+    transfer.packedLeft = static_cast<std::uint32_t>(c.packed.size() - (chained ? 8 : 0)) + c.missing;
     transfer.unpackedLeft = transfer.progressTotal = c.unpackedSize + static_cast<std::int32_t>(c.missing);
     transfer.dataCrc = 0xFFFFFFFFu;
     transfer.activeCipher = c.method;
-    transfer.readIvFirst = c.method == 1 || c.method == 2;
+    transfer.readIvFirst = chained;
     session.cipher.SelectKey("pw", c.method);
     static std::vector<std::uint8_t> window(qm::kWindowSize);
     SourceOfPipeline source(session);
@@ -130,6 +139,8 @@ Outcome Transfer(const Case &c, Path path)
     } else {
         if (path == Path::kInline)
             qm::UnpackStreamInline(session, window.data());
+        else if (path == Path::kReadAhead)
+            EXPECT_TRUE(qm::UnpackStreamReadAhead(session, window.data()));
         else if (path == Path::kCopied)
             EXPECT_TRUE(qm::UnpackStreamCopiedBehind(session, &source, window.data()));
         else
@@ -140,8 +151,40 @@ Outcome Transfer(const Case &c, Path path)
     qm::platform::Close(transfer.output);
     session.carrier = nullptr;
     transfer.output = nullptr;
-    return {std::move(host.calls),  qmpack::ReadFile(out),  transfer.dataCrc, session.status,
-            transfer.bytesDone,     transfer.unpackedLeft, transfer.packedLeft, tookOffsets};
+    Outcome outcome{std::move(host.calls),  qmpack::ReadFile(out),  transfer.dataCrc, session.status,
+                    transfer.bytesDone,     transfer.unpackedLeft, transfer.packedLeft, tookOffsets,
+                    transfer.readIvFirst};
+    std::memcpy(outcome.chaining.data(), session.cipher.chaining, 8);
+    return outcome;
+}
+
+// The bytes stored for cipher method 1 under the password "pw": a chaining
+// value, then plain zero-padded to whole blocks and enciphered with two-key
+// triple DES in CBC mode (each block XORed with the one before and run
+// through K1, K2 backwards and K1).
+Bytes EncipherMethod1(const Bytes &plain)
+{
+    std::uint8_t key[16];
+    qm::PasswordDigest("pw", key);
+    qm::DesSchedule k1;
+    qm::DesSchedule k2;
+    qm::BuildDesSchedule(key, qm::DesDirection::Encrypt, k1);
+    qm::BuildDesSchedule(key + 8, qm::DesDirection::Decrypt, k2);
+    Bytes stored = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
+    std::uint8_t chaining[8];
+    std::memcpy(chaining, stored.data(), 8);
+    for (std::size_t at = 0; at < plain.size(); at += 8) {
+        std::uint8_t block[8] = {};
+        std::memcpy(block, plain.data() + at, std::min<std::size_t>(8, plain.size() - at));
+        for (int k = 0; k < 8; ++k)
+            block[k] ^= chaining[k];
+        qm::DesBlock(block, k1);
+        qm::DesBlock(block, k2);
+        qm::DesBlock(block, k1);
+        std::memcpy(chaining, block, 8);
+        stored.insert(stored.end(), block, block + 8);
+    }
+    return stored;
 }
 
 std::vector<Case> StoredCases()
@@ -192,6 +235,36 @@ std::vector<Case> CompressedCases()
     };
 }
 
+// The decoder's packed bytes read ahead on the writer thread: an entry
+// enciphered across many read blocks, carriers that end inside the
+// read-ahead, and entries that end around a read block's end.
+std::vector<Case> ReadAheadCases()
+{
+    const Bytes mixed = qmtest::MixedBytes(2 * qm::kWindowSize + 12345, 43);
+    const Bytes stream = qmpack::EncodeLz(mixed);
+    constexpr std::size_t kBlock = qm::kPackedBlockSize;
+    // The cuts below fall inside the stream, late enough that more than
+    // two deliveries come before them.
+    const std::size_t blocks = stream.size() / kBlock - 1;
+    EXPECT_GE(blocks, 3u);
+    const auto size = [](const Bytes &b) { return static_cast<std::int32_t>(b.size()); };
+    const Bytes enciphered = EncipherMethod1(stream);
+    std::vector<Case> cases = {
+        {"method 1, many blocks", Kind::kCompressed, enciphered, size(mixed), 1, 0, false, 0, qmpack::Crc32(mixed)},
+        {"method 1, the host stops at the second report", Kind::kCompressed, enciphered, size(mixed), 1, 2},
+        {"method 1, every write fails", Kind::kCompressed, enciphered, size(mixed), 1, 0, true},
+        {"method 1, the carrier ends inside the third block", Kind::kCompressed,
+         Bytes(enciphered.begin(), enciphered.begin() + 8 + 2 * kBlock + 4000), size(mixed), 1, 0, false, 5000},
+    };
+    for (const std::size_t end : {blocks * kBlock - 1, blocks * kBlock, blocks * kBlock + 1, blocks * kBlock + 1000}) {
+        const Bytes cut(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(end));
+        cases.push_back({"the entry ends around a block's end", Kind::kCompressed, cut, size(mixed)});
+        cases.push_back(
+            {"the carrier ends around a block's end", Kind::kCompressed, cut, size(mixed), -1, 0, false, 7000});
+    }
+    return cases;
+}
+
 // Only the POSIX side reads and writes at offsets; on Windows a plain stored
 // entry keeps the copy with the writes on the other thread.
 #ifdef _WIN32
@@ -200,41 +273,52 @@ constexpr bool kCopiesAtOffsets = false;
 constexpr bool kCopiesAtOffsets = true;
 #endif
 
+// What a path must give as the inline path does: status, reports, bytes,
+// CRC and counters.
+void ExpectSameOutcome(const char *what, const Outcome &path, const Outcome &inline_)
+{
+    SCOPED_TRACE(what);
+    EXPECT_EQ(path.status, inline_.status);
+    EXPECT_EQ(path.calls, inline_.calls);
+    EXPECT_TRUE(path.output == inline_.output) << path.output.size() << " bytes against " << inline_.output.size();
+    EXPECT_EQ(path.dataCrc, inline_.dataCrc);
+    EXPECT_EQ(path.bytesDone, inline_.bytesDone);
+    EXPECT_EQ(path.unpackedLeft, inline_.unpackedLeft);
+}
+
 void ExpectSameAsInline(const std::vector<Case> &cases)
 {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const Outcome inline_ = Transfer(c, Path::kInline);
         const Outcome behind = Transfer(c, Path::kBehind);
-        EXPECT_EQ(behind.status, inline_.status);
-        EXPECT_EQ(behind.calls, inline_.calls);
-        EXPECT_TRUE(behind.output == inline_.output) << behind.output.size() << " bytes against "
-                                                     << inline_.output.size();
-        EXPECT_EQ(behind.dataCrc, inline_.dataCrc);
-        EXPECT_EQ(behind.bytesDone, inline_.bytesDone);
-        EXPECT_EQ(behind.unpackedLeft, inline_.unpackedLeft);
+        ExpectSameOutcome("behind", behind, inline_);
         // The comparison means something only if the cases reach what they are about.
         if (c.kind == Kind::kCompressed) {
+            const Outcome ahead = Transfer(c, Path::kReadAhead);
+            ExpectSameOutcome("ahead", ahead, inline_);
+            // The reader's state too ends as inline, the read-ahead's blocks
+            // being the inline source's reads, where the decoder ran to the
+            // end (after a stop or a failed write it decodes further than
+            // inline, and so takes more blocks).
+            if (inline_.status == QM_STATUS_OK) {
+                EXPECT_EQ(ahead.packedLeft, inline_.packedLeft);
+                EXPECT_EQ(ahead.chaining, inline_.chaining);
+            }
+            EXPECT_EQ(ahead.readIvFirst, inline_.readIvFirst);
+
             const Outcome copied = Transfer(c, Path::kCopied);
-            EXPECT_EQ(copied.status, inline_.status);
-            EXPECT_EQ(copied.calls, inline_.calls);
-            EXPECT_TRUE(copied.output == inline_.output) << copied.output.size() << " bytes against "
-                                                         << inline_.output.size();
-            EXPECT_EQ(copied.dataCrc, inline_.dataCrc);
-            EXPECT_EQ(copied.bytesDone, inline_.bytesDone);
-            EXPECT_EQ(copied.unpackedLeft, inline_.unpackedLeft);
+            ExpectSameOutcome("copied", copied, inline_);
         }
         if (c.kind == Kind::kStored) {
             const Outcome offsets = Transfer(c, Path::kOffsets);
             EXPECT_EQ(offsets.tookOffsets, kCopiesAtOffsets && c.method == QM_CIPHER_NONE && !c.acceptNothing);
-            EXPECT_EQ(offsets.status, inline_.status);
-            EXPECT_EQ(offsets.calls, inline_.calls);
-            EXPECT_TRUE(offsets.output == inline_.output) << offsets.output.size() << " bytes against "
-                                                          << inline_.output.size();
-            EXPECT_EQ(offsets.dataCrc, inline_.dataCrc);
-            EXPECT_EQ(offsets.bytesDone, inline_.bytesDone);
-            EXPECT_EQ(offsets.unpackedLeft, inline_.unpackedLeft);
+            ExpectSameOutcome("offsets", offsets, inline_);
             EXPECT_EQ(offsets.packedLeft, inline_.packedLeft);
+        }
+        if (c.plainCrc) {
+            EXPECT_EQ(inline_.status, QM_STATUS_OK);
+            EXPECT_EQ(~inline_.dataCrc, c.plainCrc);
         }
         if (c.missing) {
             EXPECT_EQ(inline_.status, QM_STATUS_OK);
@@ -258,6 +342,9 @@ TEST(WriteBehind, StoredCopiesReportWriteAndEndAsInline) { ExpectSameAsInline(St
 // The decoding that hands out its window and the one that hands out copies
 // against the inline decoding.
 TEST(WriteBehind, DecodingsReportWriteAndEndAsInline) { ExpectSameAsInline(CompressedCases()); }
+
+// The same with the cases that concern the read-ahead most.
+TEST(WriteBehind, DecodingsReadAheadReportWriteAndEndAsInline) { ExpectSameAsInline(ReadAheadCases()); }
 
 TEST(WriteBehind, PiecesBehindAClosedGateAreNeverWritten)
 {

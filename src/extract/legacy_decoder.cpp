@@ -1,8 +1,8 @@
 // legacy_decoder.cpp - UnpackStream: a session's StreamDecoder pulling the
 // entry's packed bytes through ReadPackedData and handing its window to
-// WriteUnpackedData on the caller's thread, or for a large entry to the
-// writer thread (the writer-thread forms of the same run are in
-// transfer_behind.h).
+// WriteUnpackedData on the caller's thread, or for a large entry taking its
+// packed bytes from and handing copies of its window to the writer thread
+// (the writer-thread forms of the same run are in transfer_behind.h).
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -17,16 +17,16 @@ namespace qm {
 namespace {
 
 // The decoder's source for one entry: the session's reader, in blocks of
-// 64 KiB.  The decoder asks for 8160 bytes at a time; a system call (and a
-// cipher call) per 8160 bytes cost UnpackStream 7 % of its rate against one
-// per 64 KiB (a block that stays in the second-level cache).  The blocks are multiples of 8 bytes, so the cipher's blocks never
-// straddle two reads, and the reader still stops at the entry's packed size.
-// The decoder takes a short read for the end of the data, so a read is
-// short only when the reader's was.  Without the block (no memory), reads go
-// straight through.
+// kPackedBlockSize.  The decoder asks for 8160 bytes at a time; a system
+// call (and a cipher call) per 8160 bytes cost UnpackStream 7 % of its rate
+// against one per 64 KiB.  The blocks are multiples of 8 bytes, so the
+// cipher's blocks never straddle two reads, and the reader still stops at
+// the entry's packed size.  The decoder takes a short read for the end of
+// the data, so a read is short only when the reader's was.  Without the
+// block (no memory), reads go straight through.
 class PipelineSource final : public PackedSource {
 public:
-    static constexpr std::uint32_t kBlockSize = 64 * 1024;
+    static constexpr std::uint32_t kBlockSize = kPackedBlockSize;
     static_assert(kBlockSize % 8 == 0, "cipher blocks never straddle two reads");
 
     explicit PipelineSource(ExportSession &session)
@@ -86,13 +86,13 @@ void FlushWindow(ExportSession &session)
 void UnpackStream(ExportSession &session, std::uint8_t *window)
 {
     // A large entry is decoded here and written by the writer thread from
-    // copies of the deliveries (UnpackStreamCopiedBehind): the writes into
-    // the file, a fifth of a whole extraction's time, go on beside the
-    // decoding.  Handing out the window itself (UnpackStreamBehind) cost
+    // copies of the deliveries, its packed data read ahead by the same
+    // thread (UnpackStreamReadAhead): the writes into the file, a fifth of a
+    // whole extraction's time, and the reads from the carrier go on beside
+    // the decoding.  Handing out the window itself (UnpackStreamBehind) cost
     // the decoder 30 % of its rate; a copy of each delivery costs it a few.
     if (session.transfer.unpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum)) {
-        PipelineSource source(session);
-        const bool behind = UnpackStreamCopiedBehind(session, &source, window);
+        const bool behind = UnpackStreamReadAhead(session, window);
         session.decoder.input.source = nullptr;  // the source lives only for this entry
         if (behind)
             return;

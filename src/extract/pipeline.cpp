@@ -60,24 +60,31 @@ std::int32_t ProgressPercent(const TransferState &transfer, std::uint32_t count)
 
 }  // namespace
 
+std::uint32_t ReadPackedBytes(platform::File *carrier, DataCipher &cipher, CipherMethod method,
+                              std::uint32_t &packedLeft, bool &readIvFirst, std::uint8_t *buffer, std::uint32_t count)
+{
+    if (readIvFirst) {
+        readIvFirst = false;
+        std::uint8_t iv[kChainingValueSize] = {};
+        if (carrier)
+            platform::Read(carrier, iv, sizeof iv);  // a short read is not checked
+        cipher.SetIv(iv);
+    }
+    if (count == 0 || !carrier)
+        return 0;
+    const std::uint32_t wanted = count < packedLeft ? count : packedLeft;
+    const auto got = static_cast<std::uint32_t>(platform::Read(carrier, buffer, wanted));
+    packedLeft -= got;
+    if (method != -1 && got > 0)
+        cipher.Decipher(buffer, static_cast<std::int32_t>(got), method);
+    return got;
+}
+
 std::uint32_t ReadPackedData(ExportSession &session, std::uint8_t *buffer, std::uint32_t count)
 {
     TransferState &transfer = session.transfer;
-    if (transfer.readIvFirst) {
-        transfer.readIvFirst = false;
-        std::uint8_t iv[kChainingValueSize] = {};
-        if (session.carrier)
-            platform::Read(session.carrier, iv, sizeof iv);  // a short read is not checked
-        session.cipher.SetIv(iv);
-    }
-    if (count == 0 || !session.carrier)
-        return 0;
-    const std::uint32_t wanted = count < transfer.packedLeft ? count : transfer.packedLeft;
-    const auto got = static_cast<std::uint32_t>(platform::Read(session.carrier, buffer, wanted));
-    transfer.packedLeft -= got;
-    if (transfer.activeCipher != -1 && got > 0)
-        session.cipher.Decipher(buffer, static_cast<std::int32_t>(got), transfer.activeCipher);
-    return got;
+    return ReadPackedBytes(session.carrier, session.cipher, transfer.activeCipher, transfer.packedLeft,
+                           transfer.readIvFirst, buffer, count);
 }
 
 namespace {

@@ -13,6 +13,9 @@
 
 #include <cstdint>
 
+#include "crypto/cipher.h"
+#include "platform/file.h"
+
 namespace qm {
 
 struct ExportSession;
@@ -21,6 +24,17 @@ struct TransferState;
 // Reads up to count bytes (a multiple of 8) of the entry's packed data into
 // buffer, which has room for count rounded up to 8.  0 when exhausted.
 std::uint32_t ReadPackedData(ExportSession &session, std::uint8_t *buffer, std::uint32_t count);
+// The decoder's sources read the packed data in blocks of this size
+// (legacy_decoder.cpp, read_ahead.h): a system call and a cipher call per
+// 64 KiB rather than per ask of the decoder (8160 bytes), a block that stays
+// in the second-level cache.
+constexpr std::uint32_t kPackedBlockSize = 64 * 1024;
+// The same on the reader's state given piece by piece rather than in a
+// session, for a reader on another thread that works on copies of it
+// (read_ahead.h): the carrier, the key state, the entry's cipher method, the
+// packed bytes left and whether the chaining value comes first.
+std::uint32_t ReadPackedBytes(platform::File *carrier, DataCipher &cipher, CipherMethod method,
+                              std::uint32_t &packedLeft, bool &readIvFirst, std::uint8_t *buffer, std::uint32_t count);
 
 // Writes count bytes; returns the number the output file accepted.
 std::uint32_t WriteUnpackedData(ExportSession &session, const std::uint8_t *buffer, std::uint32_t count);

@@ -12,9 +12,11 @@
 //
 // Both work on the session they are given, on the calling thread, and leave
 // its transfer state (transfer_state.h) as the inline transfers do; the
-// writer thread is handed only the output file and the bytes to write.  They
-// return false without having touched anything when no thread could be
-// made: the caller then runs the inline transfer.
+// writer thread is handed only the output file and the bytes to write (and
+// for the decoding's read-ahead the carrier, a ring of its own and copies of
+// the reader's state, read_ahead.h).  They return false without having
+// touched anything when no thread could be made: the caller then runs the
+// inline transfer.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +46,11 @@ bool UnpackStreamBehind(ExportSession &session, PackedSource *source, std::uint8
 
 // The same with every delivery of the decoder copied into a buffer of the
 // writer's (unpack_copied_behind.cpp): the window never leaves this thread.
-// UnpackStream takes this form for large entries.
 bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window);
+
+// UnpackStreamCopiedBehind with the session's reader as the source, the
+// packed data read and deciphered ahead of the decoder by the writer thread
+// (read_ahead.h).  UnpackStream takes this form for large entries.
+bool UnpackStreamReadAhead(ExportSession &session, std::uint8_t *window);
 
 }  // namespace qm

@@ -21,11 +21,17 @@
 // reports of the delivery before are made, so the file holds what the
 // inline decoder's would.  The writer folds the CRC over the bytes the file
 // accepted; dataCrc takes its register as each report is made.
+//
+// In the form UnpackStream takes (UnpackStreamReadAhead) the writer thread
+// also reads the packed data ahead of the decoder and deciphers it
+// (read_ahead.h): the carrier's reads, a twentieth of the extracting
+// thread's time, leave it, and so does the cipher of an enciphered entry.
 #include <cstdlib>
 #include <cstring>
 
 #include "extract/export_session.h"
 #include "extract/pipeline.h"
+#include "extract/read_ahead.h"
 #include "extract/transfer_behind.h"
 #include "extract/write_behind.h"
 #include "platform/large_block.h"
@@ -146,26 +152,58 @@ private:
 
 }  // namespace
 
-bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window)
+namespace {
+
+constexpr std::size_t kDeliveryBuffersSize = std::size_t{kBuffers} * kWindowSize;
+
+// The decoding with writer as its writer thread (not yet started), chore
+// beside its writes; buffers holds kDeliveryBuffersSize bytes.
+bool DecodeCopiedBehind(ExportSession &session, PackedSource *source, WriteBehind &writer, WriterChore *chore,
+                        std::uint8_t *window, std::uint8_t *buffers)
 {
-    constexpr std::size_t kBuffersSize = std::size_t{kBuffers} * kWindowSize;
-    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kBuffersSize));
-    if (!buffers)
-        return false;
     TransferState &transfer = session.transfer;
-    WriteBehind writer;
-    if (!writer.Start(transfer.output, transfer.dataCrc)) {
-        platform::FreeLargeBlock(buffers, kBuffersSize);
+    if (!writer.Start(transfer.output, transfer.dataCrc, chore))
         return false;
-    }
     transfer.bytesDone = 0;
     session.decoder.Start(source, window, transfer.unpackedLeft);
     transfer.unpackedLeft = session.decoder.left;
     transfer.bytesDone = session.decoder.done;
     StreamCopiedBehind(session, writer, buffers).Run();
     writer.Stop();
-    platform::FreeLargeBlock(buffers, kBuffersSize);
     return true;
+}
+
+}  // namespace
+
+bool UnpackStreamCopiedBehind(ExportSession &session, PackedSource *source, std::uint8_t *window)
+{
+    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kDeliveryBuffersSize));
+    if (!buffers)
+        return false;
+    WriteBehind writer;
+    const bool ran = DecodeCopiedBehind(session, source, writer, nullptr, window, buffers);
+    platform::FreeLargeBlock(buffers, kDeliveryBuffersSize);
+    return ran;
+}
+
+bool UnpackStreamReadAhead(ExportSession &session, std::uint8_t *window)
+{
+    // The ring right behind the delivery buffers, in the same block.
+    constexpr std::size_t kBlockSize = kDeliveryBuffersSize + ReadAhead::kRingSize;
+    auto *buffers = static_cast<std::uint8_t *>(platform::AllocateLargeBlock(kBlockSize));
+    if (!buffers)
+        return false;
+    bool ran;
+    {
+        WriteBehind writer;
+        ReadAhead ahead(session, writer, buffers + kDeliveryBuffersSize);
+        ran = DecodeCopiedBehind(session, &ahead, writer, &ahead, window, buffers);
+        writer.Stop();  // (done already when it ran) before the ring goes
+        if (ran)
+            session.decoder.input.source = nullptr;  // the source lives only for this call
+    }
+    platform::FreeLargeBlock(buffers, kBlockSize);
+    return ran;
 }
 
 }  // namespace qm

@@ -19,16 +19,43 @@
 // The thread lives for one entry: Start makes it, Stop waits for the last
 // piece and joins it (the destructor too), so no thread outlasts the call
 // that extracts the entry.
+//
+// Besides the writes the thread may have a chore (WriterChore): the
+// read-ahead of the entry's packed data (read_ahead.h).  It runs a step at a
+// time whenever it has one to do, before the next write, and no more once
+// Stop has begun.
+//
+// The two threads meet through atomic counters, not a lock: a waking of a
+// sleeping thread costs tens of microseconds on a virtual machine, and a
+// lock taken by the other side put the extracting thread to sleep as well.
+// Each side sleeps only when it has nothing to do (Sleeper), and is woken
+// only by what it waits for: a piece queued behind a closed gate wakes
+// nobody.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 
+#include "extract/sleeper.h"
 #include "platform/file.h"
 
 namespace qm {
+
+// Work the writer thread does between its writes, a step at a time.  Both
+// calls come on the writer thread only.
+class WriterChore {
+public:
+    // True when a step is waiting to be done.  It reads atomics in their
+    // default order, and the extracting thread calls WriteBehind::Wake after
+    // whatever may make it true (see Sleeper).
+    virtual bool Ready() const = 0;
+    // Does one step.
+    virtual void Step() = 0;
+
+protected:
+    ~WriterChore() = default;
+};
 
 class WriteBehind {
 public:
@@ -46,10 +73,14 @@ public:
     WriteBehind &operator=(const WriteBehind &) = delete;
     ~WriteBehind() { Stop(); }
 
-    // Starts the thread writing to file, its CRC register at crc.  False when
-    // no thread could be made: nothing has happened then, and the caller
-    // writes the entry itself.
-    bool Start(platform::File *file, std::uint32_t crc);
+    // Starts the thread writing to file, its CRC register at crc, with a
+    // chore beside the writes or none.  False when no thread could be made:
+    // nothing has happened then, and the caller writes the entry itself.
+    bool Start(platform::File *file, std::uint32_t crc, WriterChore *chore = nullptr);
+
+    // Tells the writer thread that its chore may have a step to do (a
+    // load and no system call when the thread is not asleep).
+    void Wake() { writerSleeps_.Wake(); }
 
     // Queues count bytes at data (fewer than kSlots pieces may be waiting).
     // With foldCrc the writer folds the bytes the file accepted into its CRC
@@ -61,7 +92,7 @@ public:
     void OpenGate(std::uint32_t gate);
 
     // Pieces queued and not yet taken.
-    std::uint32_t InFlight() const { return submitted_ - taken_; }
+    std::uint32_t InFlight() const { return submitted_.load(std::memory_order_relaxed) - taken_; }
 
     // The result of the oldest piece not yet taken: TryTake when it is
     // written already, Take after waiting for it.  Neither is called with
@@ -84,25 +115,29 @@ private:
         std::uint32_t crc;
     };
 
+    enum class Work { kWait, kWrite, kChore, kNone };
+
     void Run();
-    bool NextIsOpen() const;  // under mutex_
-    Result TakeLocked();
+    bool NextIsOpen(std::uint32_t written) const;  // on the writer thread
+    Work NextWork(std::uint32_t written) const;    // kNone: stopping, nothing open
+    Result TakeWritten();
 
     platform::File *file_ = nullptr;
+    WriterChore *chore_ = nullptr;
     std::uint32_t crc_ = 0;  // the writer thread's alone while it runs
 
-    std::mutex mutex_;
-    std::condition_variable workCame_;   // the writer waits for pieces or the stop
-    std::condition_variable pieceDone_;  // the extracting thread waits for a result
+    // A slot is filled by the extracting thread before submitted_ counts it;
+    // the writer reads it, then sets its results before written_ counts it.
     Slot slots_[kSlots] = {};
-    // Counters of pieces; only the extracting thread changes submitted_ and
-    // taken_, only the writer written_; all under mutex_ except the
-    // extracting thread's own reads of its own two.
-    std::uint32_t submitted_ = 0;
-    std::uint32_t written_ = 0;
+    // Only the extracting thread changes submitted_, taken_ and openGate_,
+    // only the writer written_.
+    std::atomic<std::uint32_t> submitted_{0};
+    std::atomic<std::uint32_t> written_{0};
+    std::atomic<std::uint32_t> openGate_{0};
+    std::atomic<bool> stopping_{false};
     std::uint32_t taken_ = 0;
-    std::uint32_t openGate_ = 0;
-    bool stopping_ = false;
+    Sleeper writerSleeps_;  // until a piece may be written, a chore's step, or the stop
+    Sleeper takerSleeps_;   // until the oldest piece is written
     std::thread thread_;
 };
 

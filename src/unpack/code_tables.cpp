@@ -34,6 +34,41 @@ static_assert(kRefillBeforeTables + (7 + 80) / 8 + 4 <= kInputBufferSize + kInpu
                   kRefillBeforeLength + (7 + 22) / 8 + 4 <= kInputBufferSize + kInputPadding,
               "the bits read and the last 4-byte peek stay inside the padded buffer");
 
+static_assert(ShortDistanceBase[kShortDistanceSlots - 1] + 1 < kSymRepeatLast,
+              "a short distance's value stays below the special symbols");
+
+// An old distance (symbols 257-260) is followed by a repeat length code; when
+// both codes, with the length's extra bits, fit in a root index (11 bits),
+// the root entry of the old distance can hold the result of both: which old
+// distance and the length, consuming both codes at once.  The decoding loop
+// then skips the second lookup, which waits on the first, for the commonest
+// matches of text and code.  Only root entries of codes up to 10 bits are
+// combined, and only with a repeat length entry that the known bits decide
+// (a code and extra bits within them, not a subtable pointer), so the
+// combined entry decodes exactly what the two lookups would.
+void CombineOldDistanceLengths(MainTable &main, const RepeatLengthTable &repeat)
+{
+    static_assert(OldEntryLength(LengthBase[kLengthSlots - 1] + 2 + (1u << LengthBits[kLengthSlots - 1]) - 1) ==
+                  LengthBase[kLengthSlots - 1] + 2 + (1u << LengthBits[kLengthSlots - 1]) - 1);
+    for (std::uint32_t i = 0; i < kRootEntries; ++i) {
+        const std::uint32_t e = main.Entries[i];
+        const std::uint32_t code = EntryBits(e);
+        if (code == 0 || code >= kRootBits || EntryKind(e) != kKindSpecial ||
+            EntryValue(e) - kSymOldDistance >= 4)
+            continue;
+        // The bits behind the old distance's code, at the top of an index.
+        const std::uint32_t rest = (i << code) & (kRootEntries - 1);
+        const std::uint32_t r = repeat.Entries[rest];
+        const std::uint32_t total = EntryBits(r);
+        if (total == 0 || code + total > kRootBits)
+            continue;
+        const std::uint32_t extra = EntryExtra(r);
+        const std::uint32_t length = EntryValue(r) + ((rest >> (kRootBits - total)) & ((1u << extra) - 1));
+        const std::uint32_t back = EntryValue(e) - kSymOldDistance + 1;
+        main.Entries[i] = (((back << kOldLengthBits) | length) << 12) | (kKindOldWithLength << 10) | (code + total);
+    }
+}
+
 }  // namespace
 
 void StreamDecoder::ReadCodeTables()
@@ -95,6 +130,7 @@ void StreamDecoder::ReadCodeTables()
         BuildDecodeTable(lengths + kMainSymbols, kDistanceSymbols, tables.distance, CodeRole::Distance);
         BuildDecodeTable(lengths + kMainSymbols + kDistanceSymbols, kRepeatLengthSymbols,
                          tables.repeatLength, CodeRole::RepeatLength);
+        CombineOldDistanceLengths(tables.main, tables.repeatLength);
     }
     std::memcpy(state.PreviousLengths, lengths, sizeof lengths);
 }

@@ -27,7 +27,7 @@ std::uint32_t MakeEntry(std::uint32_t symbol, std::uint32_t codeLength, CodeRole
         } else if (symbol >= static_cast<std::uint32_t>(kSymShortDistance) &&
                    symbol < static_cast<std::uint32_t>(kSymNewTables)) {
             const std::uint32_t k = symbol - kSymShortDistance;
-            kind = kKindShort;
+            kind = kKindSpecial;
             value = ShortDistanceBase[k] + 1u;
             extra = ShortDistanceBits[k];
         } else {

@@ -60,11 +60,20 @@ enum class CodeRole {
 
 // Kinds of the main table's entries.
 enum MainKind : std::uint32_t {
-    kKindLiteral = 0,  // value = the byte
-    kKindLength = 1,   // symbols 270-297: value = length base + 3
-    kKindShort = 2,    // symbols 261-268: value = short distance base + 1
-    kKindSpecial = 3,  // symbols 256-260 and 269: value = the symbol
+    kKindLiteral = 0,      // value = the byte
+    kKindLength = 1,       // symbols 270-297: value = length base + 3
+    kKindOldWithLength = 2,  // an old distance and its repeat length in one
+                             // entry (see CombineOldDistanceLengths)
+    kKindSpecial = 3,      // symbols 256-260 and 269: value = the symbol;
+                           // symbols 261-268: value = short distance base + 1
+                           // (below 256, so told apart by the value)
 };
+
+// A kKindOldWithLength entry's value: which old distance (1 the latest to 4)
+// above the repeat length, without its distance bonuses.
+constexpr std::uint32_t kOldLengthBits = 9;
+constexpr std::uint32_t OldEntryBack(std::uint32_t value) { return value >> kOldLengthBits; }
+constexpr std::uint32_t OldEntryLength(std::uint32_t value) { return value & ((1u << kOldLengthBits) - 1); }
 
 inline std::uint32_t EntryBits(std::uint32_t e) { return e & 31; }
 inline std::uint32_t EntryExtra(std::uint32_t e) { return (e >> 5) & 31; }

@@ -44,11 +44,22 @@ constexpr std::uint32_t kFastRoundInput = 16;
 static_assert(kFastRoundBits == 81 && (7 + kFastRoundBits + 7) / 8 <= kFastRoundInput,
               "a round's bits, from any bit of its first byte, lie before the limit");
 
+// The builds of the fast loop: for the target's baseline, and for x86
+// processors with BMI2 (see lz_fast.cpp).  They decode alike; a decoder
+// takes the fastest that runs, and tests and the differential fuzz target
+// set each in turn.
+enum class LzLoop { Baseline, Bmi2 };
+
+// True when the build is in this library and the processor runs it.
+bool LzLoopRuns(LzLoop loop);
+LzLoop FastestLzLoop();
+
 // Runs rounds of LZ steps from the cursor and writePos while the input
 // cursor's load position is at most inLimit (an offset into the input buffer)
 // and writePos at most outLimit.  Stops before a table read, leaving its
 // symbol unread.  Moves the cursor, writePos and the match history on.
-void DecodeLzFast(std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, MatchState &m,
+// The loop must be one that runs (LzLoopRuns).
+void DecodeLzFast(LzLoop loop, std::uint8_t *window, BitCursor &in, std::uint32_t &writePos, MatchState &m,
                   const DecodeTables &tables, std::uint32_t inLimit, std::uint32_t outLimit);
 
 }  // namespace qm

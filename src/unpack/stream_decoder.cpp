@@ -324,7 +324,7 @@ bool StreamDecoder::Decode()
         if (outLimit >= writePos && in.pos + kFastRoundInput + 8 <= checkPos) {
             const std::uint32_t start = writePos;
             const std::uint32_t startBit = in.pos * 8 + in.bit;
-            DecodeLzFast(window, in, writePos, m, tables, checkPos - kFastRoundInput,
+            DecodeLzFast(lzLoop, window, in, writePos, m, tables, checkPos - kFastRoundInput,
                          static_cast<std::uint32_t>(outLimit));
             const std::uint32_t made = writePos - start;
             outLeft -= static_cast<std::int32_t>(made);
@@ -351,11 +351,15 @@ bool StreamDecoder::Decode()
             match(distance, length);
             break;
         }
-        case kKindShort:
-            match(value + in.Bits(EntryExtra(e)), 2);
+        case kKindOldWithLength: {
+            const std::uint32_t distance = m.oldDistances[(m.matchCount - OldEntryBack(value)) & 3];
+            match(distance, OldEntryLength(value) + LengthBonus(distance) + (distance >= kBonusDistance1 ? 1 : 0));
             break;
+        }
         default:
-            if (value == static_cast<std::uint32_t>(kSymRepeatLast)) {
+            if (value < static_cast<std::uint32_t>(kSymRepeatLast)) {
+                match(value + in.Bits(EntryExtra(e)), 2);  // a short distance
+            } else if (value == static_cast<std::uint32_t>(kSymRepeatLast)) {
                 match(m.lastDistance, m.lastLength);
             } else if (value != static_cast<std::uint32_t>(kSymNewTables)) {
                 // kSymOldDistance + k: the k-th latest distance.

@@ -23,6 +23,7 @@
 #include "unpack/audio.h"
 #include "unpack/bit_input.h"
 #include "unpack/huffman.h"
+#include "unpack/lz_fast.h"
 #include "unpack/match_copy.h"
 #include "unpack/tables.h"
 
@@ -103,6 +104,10 @@ public:
     void Reset(std::uint32_t windowBytesUsed);
     void ReadCodeTables();
     void CheckFinalTables();
+
+    // The build of the fast loop the decoder runs: the fastest here, unless a
+    // test sets another that runs (LzLoopRuns).
+    LzLoop lzLoop = FastestLzLoop();
 
     PackedInput input;
     DecoderState state;

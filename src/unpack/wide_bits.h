@@ -17,6 +17,9 @@
 namespace qm {
 
 struct WideBits {
+    // The fewest bits a refill leaves counted.
+    static constexpr std::uint32_t kRefilledBits = 56;
+
     const std::uint8_t *start;  // the input buffer
     const std::uint8_t *next;   // the next byte to load
     std::uint64_t buf;
@@ -45,7 +48,7 @@ struct WideBits {
     {
         buf |= LoadBigEndian(next) >> count;
         next += (63 - count) >> 3;
-        count |= 56;
+        count |= kRefilledBits;
     }
     void Skip(std::uint32_t n)
     {

@@ -14,24 +14,30 @@ namespace {
 
 const qmpack::ChainingBlock kChaining = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
 
+// A small entry is deciphered on the decoder's thread, a large one (from
+// 1 MiB) on the writer thread as its packed data is read ahead, across
+// many reads.
 TEST(PipelineCipher, DecodedEntriesReadThroughTheCipher)
 {
-    const qmpack::Bytes plain = qmtest::MixedBytes(400000, 21);
-    const qmpack::Bytes stream = qmpack::EncodeLz(plain);
-    const auto size = static_cast<std::int32_t>(plain.size());
-    for (qm::CipherMethod method : {0, 1, 2}) {
-        SCOPED_TRACE(method);
-        const qmpack::Bytes stored = qmpack::EncipherData(stream, method, "pass word", kChaining);
-        const auto d = qmtest::DecodeStream(stored, size, {.method = method, .password = "pass word"});
-        EXPECT_EQ(d.status, 0);
-        EXPECT_TRUE(d.output == plain);
-        EXPECT_EQ(d.crc, qmpack::Crc32(plain));
+    for (const std::size_t plainSize : {std::size_t{400000}, std::size_t{2600000}}) {
+        SCOPED_TRACE(plainSize);
+        const qmpack::Bytes plain = qmtest::MixedBytes(plainSize, 21);
+        const qmpack::Bytes stream = qmpack::EncodeLz(plain);
+        const auto size = static_cast<std::int32_t>(plain.size());
+        for (qm::CipherMethod method : {0, 1, 2}) {
+            SCOPED_TRACE(method);
+            const qmpack::Bytes stored = qmpack::EncipherData(stream, method, "pass word", kChaining);
+            const auto d = qmtest::DecodeStream(stored, size, {.method = method, .password = "pass word"});
+            EXPECT_EQ(d.status, 0);
+            EXPECT_TRUE(d.output == plain);
+            EXPECT_EQ(d.crc, qmpack::Crc32(plain));
 
-        // A wrong password decodes garbage of the stated size; the CRC shows it.
-        const auto wrong = qmtest::DecodeStream(stored, size, {.method = method, .password = "pass wort"});
-        EXPECT_EQ(wrong.output.size(), plain.size());
-        if (method != 2) {
-            EXPECT_NE(wrong.crc, qmpack::Crc32(plain));
+            // A wrong password decodes garbage of the stated size; the CRC shows it.
+            const auto wrong = qmtest::DecodeStream(stored, size, {.method = method, .password = "pass wort"});
+            EXPECT_EQ(wrong.output.size(), plain.size());
+            if (method != 2) {
+                EXPECT_NE(wrong.crc, qmpack::Crc32(plain));
+            }
         }
     }
 }

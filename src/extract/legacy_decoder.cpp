@@ -92,10 +92,8 @@ void UnpackStream(ExportSession &session, std::uint8_t *window)
     // the decoding.  Handing out the window itself (UnpackStreamBehind) cost
     // the decoder 30 % of its rate; a copy of each delivery costs it a few.
     if (session.transfer.unpackedLeft >= static_cast<std::int32_t>(kWriteBehindMinimum)) {
-        const bool behind = UnpackStreamReadAhead(session, window);
-        session.decoder.input.source = nullptr;  // the source lives only for this entry
-        if (behind)
-            return;
+        if (UnpackStreamReadAhead(session, window))
+            return;  // (it lets go of its source, which lives only for the call)
     }
     UnpackStreamInline(session, window);
 }

@@ -138,11 +138,6 @@ std::uint32_t DecodeAudioRun(const AudioTable *tables, BitCursor &in, AudioRun &
     return made;
 }
 
-inline std::uint32_t LengthBonus(std::uint32_t distance)
-{
-    return (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
-}
-
 }  // namespace
 
 void StreamDecoder::Reset(std::uint32_t windowBytesUsed)
@@ -353,7 +348,7 @@ bool StreamDecoder::Decode()
         }
         case kKindOldWithLength: {
             const std::uint32_t distance = m.oldDistances[(m.matchCount - OldEntryBack(value)) & 3];
-            match(distance, OldEntryLength(value) + LengthBonus(distance) + (distance >= kBonusDistance1 ? 1 : 0));
+            match(distance, OldEntryLength(value) + OldDistanceLengthBonus(distance));
             break;
         }
         default:
@@ -367,7 +362,7 @@ bool StreamDecoder::Decode()
                 const std::uint32_t distance = m.oldDistances[(m.matchCount - back) & 3];
                 const std::uint32_t r = DecodeEntryAt(tables.repeatLength, in);
                 std::uint32_t length = EntryValue(r) + in.Bits(EntryExtra(r));
-                length += LengthBonus(distance) + (distance >= kBonusDistance1 ? 1 : 0);
+                length += OldDistanceLengthBonus(distance);
                 match(distance, length);
             } else {
                 store();

@@ -72,6 +72,17 @@ constexpr std::uint32_t kBonusDistance1 = 0x101;  // old-distance symbols only
 constexpr std::uint32_t kBonusDistance2 = 0x2000;
 constexpr std::uint32_t kBonusDistance3 = 0x40000;
 
+// What a match at distance adds to its coded length; an old distance adds
+// one more from kBonusDistance1 on.
+constexpr std::uint32_t LengthBonus(std::uint32_t distance)
+{
+    return (distance >= kBonusDistance2 ? 1u : 0u) + (distance >= kBonusDistance3 ? 1u : 0u);
+}
+constexpr std::uint32_t OldDistanceLengthBonus(std::uint32_t distance)
+{
+    return (distance >= kBonusDistance1 ? 1u : 0u) + LengthBonus(distance);
+}
+
 constexpr std::uint32_t kWindowSize = 0x100000;  // 1 MiB
 constexpr std::uint32_t kWindowMask = kWindowSize - 1;
 
